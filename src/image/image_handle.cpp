@@ -1,0 +1,65 @@
+#include "image/image_handle.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "image/file_io.h"
+
+
+bool FCImageHandleBase::LoadImageFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& images,
+                                      std::unique_ptr<FCPropertyMap>& props) {
+    FCMappedFile file(path);
+    if (!file.ok()) return false;
+    return LoadImageMemory(file.data(), file.size(), images, props);
+}
+
+FCImageHandleFactory& FCImageHandleFactory::Get() {
+    static FCImageHandleFactory factory;
+    return factory;
+}
+
+IMAGE_TYPE FCImageHandleFactory::QueryImageFileType(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos) return IMG_UNKNOW;
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    static const struct {
+        const char* ext;
+        IMAGE_TYPE type;
+    } kTable[] = {
+        {"jpg", IMG_JPG}, {"jpeg", IMG_JPG}, {"gif", IMG_GIF}, {"png", IMG_PNG}, {"bmp", IMG_BMP},
+        {"pcx", IMG_PCX}, {"tif", IMG_TIF},  {"tiff", IMG_TIF}, {"tga", IMG_TGA}, {"ico", IMG_ICO},
+        {"psd", IMG_PSD}, {"xpm", IMG_XPM},  {"oxo", IMG_OXO},
+    };
+    for (const auto& e : kTable)
+        if (ext == e.ext) return e.type;
+    return IMG_UNKNOW;
+}
+
+FCImageHandleBase* FCImageHandleFactory::CreateImageHandle(IMAGE_TYPE type) const {
+    switch (type) {
+        case IMG_BMP: return new FCImageHandle_Bmp;
+        case IMG_TGA: return new FCImageHandle_Tga;
+        case IMG_JPG:
+        case IMG_GIF:
+        case IMG_TIF:
+        case IMG_PNG:
+        case IMG_ICO: return new FCImageHandle_Qt;
+        default: return nullptr;
+    }
+}
+
+bool FCImageHandleFactory::CanRead(IMAGE_TYPE type) {
+    switch (type) {
+        case IMG_BMP:
+        case IMG_TGA:
+        case IMG_JPG:
+        case IMG_GIF:
+        case IMG_TIF:
+        case IMG_PNG:
+        case IMG_ICO: return true;
+        default: return false;
+    }
+}
+
+bool FCImageHandleFactory::CanWrite(IMAGE_TYPE type) { return CanRead(type) && type != IMG_ICO; }

@@ -1,0 +1,447 @@
+#include "image/obj_image.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "image/image_handle.h"
+
+namespace {
+
+size_t PageSize() {
+    static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    return page;
+}
+
+// Zeroed, readable and writable pages straight from the kernel.
+uint8_t* MapPages(size_t bytes, size_t* mapped) {
+    const size_t page = PageSize();
+    const size_t len = std::max<size_t>(page, (bytes + page - 1) / page * page);
+    void* p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    *mapped = len;
+    return static_cast<uint8_t*>(p);
+}
+
+bool IsSupportedDepth(int bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+}  // namespace
+
+int64_t FCObjImage::StrideFor(int64_t width, int nColorBit) {
+    if (width <= 0 || !IsSupportedDepth(nColorBit)) return -1;
+    const int64_t stride = (nColorBit * width + 31) / 32 * 4;
+    return stride > kMaxPixelBytes ? -1 : stride;
+}
+
+FCObjImage& FCObjImage::operator=(FCObjImage&& other) noexcept {
+    if (this != &other) {
+        Release();
+        Swap(other);
+    }
+    return *this;
+}
+
+void FCObjImage::Swap(FCObjImage& other) noexcept {
+    std::swap(m_info, other.m_info);
+    std::swap(m_pixels, other.m_pixels);
+    std::swap(m_mapped, other.m_mapped);
+    std::swap(m_stride, other.m_stride);
+    std::swap(m_rows, other.m_rows);
+    std::swap(m_palette, other.m_palette);
+    std::swap(m_masks, other.m_masks);
+    std::swap(x, other.x);
+    std::swap(y, other.y);
+}
+
+bool FCObjImage::Allocate(const uint8_t* pHeaderBlock) {
+    if (!pHeaderBlock) return false;
+    FCBitmapInfoHeader in;
+    std::memcpy(&in, pHeaderBlock, sizeof(in));
+    if (in.biHeight <= 0 || in.biWidth <= 0) return false;
+    if (in.biCompression != kBiRgb && in.biCompression != kBiBitfields) return false;
+    if (!IsSupportedDepth(in.biBitCount)) return false;
+
+    const int64_t stride = StrideFor(in.biWidth, in.biBitCount);
+    if (stride < 0 || stride * in.biHeight > kMaxPixelBytes) return false;
+
+    // Everything new is built aside first, so a failure leaves this picture as it was.
+    FCObjImage fresh;
+    FCBitmapInfoHeader& h = fresh.m_info;
+    h.biSize = sizeof(FCBitmapInfoHeader);
+    h.biWidth = in.biWidth;
+    h.biHeight = in.biHeight;
+    h.biPlanes = 1;
+    h.biBitCount = in.biBitCount;
+    h.biCompression = in.biCompression;
+    h.biXPelsPerMeter = in.biXPelsPerMeter;
+    h.biYPelsPerMeter = in.biYPelsPerMeter;
+    if (h.biBitCount == 16) {
+        if (h.biCompression == kBiBitfields) {
+            std::memcpy(fresh.m_masks, pHeaderBlock + sizeof(FCBitmapInfoHeader), sizeof(m_masks));
+        } else {
+            fresh.m_masks[0] = 0x7C00;
+            fresh.m_masks[1] = 0x03E0;
+            fresh.m_masks[2] = 0x001F;
+        }
+    } else {
+        h.biCompression = kBiRgb;
+    }
+
+    fresh.m_stride = static_cast<int>(stride);
+    const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(h.biHeight);
+    fresh.m_pixels = MapPages(bytes, &fresh.m_mapped);
+    if (!fresh.m_pixels) return false;
+
+    fresh.m_rows.reset(new (std::nothrow) uint8_t*[h.biHeight]);
+    if (!fresh.m_rows) return false;
+    uint8_t* row = fresh.m_pixels + (h.biHeight - 1) * stride;
+    for (int i = 0; i < h.biHeight; ++i, row -= stride) fresh.m_rows[i] = row;
+
+    if (h.biBitCount <= 8) {
+        const int n = 1 << h.biBitCount;
+        if (!fresh.m_palette.Reset(n)) return false;
+        const int step = 255 / (n - 1);
+        for (int i = 0; i < n; ++i) {
+            const auto v = static_cast<uint8_t>((i * step) % 256);
+            fresh.m_palette[i] = FCRgbQuad{v, v, v, 0};
+        }
+    }
+
+    const int32_t keepX = x, keepY = y;
+    Release();
+    Swap(fresh);
+    x = keepX;
+    y = keepY;
+    return true;
+}
+
+bool FCObjImage::Allocate(int nWidth, int nHeight, int nColorBit) {
+    FCBitmapInfoHeader h;
+    h.biWidth = nWidth;
+    h.biHeight = nHeight;
+    h.biBitCount = static_cast<uint16_t>(nColorBit < 0 || nColorBit > 0xFFFF ? 0 : nColorBit);
+    return Allocate(reinterpret_cast<const uint8_t*>(&h));
+}
+
+void FCObjImage::Release() {
+    if (m_pixels) munmap(m_pixels, m_mapped);
+    m_pixels = nullptr;
+    m_mapped = 0;
+    m_stride = 0;
+    m_rows.reset();
+    m_palette.Reset(0);
+    m_info = FCBitmapInfoHeader{};
+    std::fill(std::begin(m_masks), std::end(m_masks), 0u);
+}
+
+uint8_t* FCObjImage::PixelPointer(int px, int py) const {
+    const int bits = ColorBits();
+    size_t off;
+    if (bits == 32)
+        off = static_cast<size_t>(px) * 4;
+    else if (bits == 8)
+        off = static_cast<size_t>(px);
+    else
+        off = static_cast<size_t>(px) * bits / 8;
+    return m_rows[py] + off;
+}
+
+uint32_t FCObjImage::ReadPixel(int px, int py) const {
+    if (!IsValid() || px < 0 || py < 0 || px >= Width() || py >= Height()) return 0;
+    const uint8_t* p = PixelPointer(px, py);
+    switch (ColorBits()) {
+        case 1: return (*p >> (7 - px % 8)) & 1;
+        case 4: return (px % 2 == 0) ? (*p >> 4) : (*p & 0x0F);
+        case 8: return *p;
+        case 16: return p[0] | (p[1] << 8);
+        case 24: return p[0] | (p[1] << 8) | (p[2] << 16);
+        case 32: {
+            uint32_t v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+    }
+    return 0;
+}
+
+void FCObjImage::WritePixel(int px, int py, uint32_t value) {
+    if (!IsValid() || px < 0 || py < 0 || px >= Width() || py >= Height()) return;
+    uint8_t* p = PixelPointer(px, py);
+    switch (ColorBits()) {
+        case 1: {
+            const uint8_t bit = static_cast<uint8_t>(0x80 >> (px % 8));
+            *p = (value & 1) ? (*p | bit) : (*p & ~bit);
+            break;
+        }
+        case 4:
+            if (px % 2 == 0)
+                *p = static_cast<uint8_t>((*p & 0x0F) | ((value & 0x0F) << 4));
+            else
+                *p = static_cast<uint8_t>((*p & 0xF0) | (value & 0x0F));
+            break;
+        case 8: *p = static_cast<uint8_t>(value); break;
+        case 16:
+            p[0] = static_cast<uint8_t>(value);
+            p[1] = static_cast<uint8_t>(value >> 8);
+            break;
+        case 24:
+            p[0] = static_cast<uint8_t>(value);
+            p[1] = static_cast<uint8_t>(value >> 8);
+            p[2] = static_cast<uint8_t>(value >> 16);
+            break;
+        case 32: std::memcpy(p, &value, 4); break;
+    }
+}
+
+bool FCObjImage::ReadPalette(int nCount, FCRgbQuad* pEntries) const {
+    if (!IsValid() || ColorBits() > 8 || PaletteSize() == 0 || !pEntries) return false;
+    const int n = std::clamp(nCount, 0, PaletteSize());
+    std::copy_n(m_palette.get(), n, pEntries);
+    return true;
+}
+
+bool FCObjImage::WritePalette(int nCount, const FCRgbQuad* pEntries) {
+    if (!IsValid() || ColorBits() > 8 || PaletteSize() == 0 || !pEntries) return false;
+    const int n = std::clamp(nCount, 0, PaletteSize());
+    std::copy_n(pEntries, n, m_palette.get());
+    return true;
+}
+
+void FCObjImage::TakePaletteFrom(const FCObjImage& other) {
+    if (!IsValid() || ColorBits() > 8 || other.ColorBits() != ColorBits()) return;
+    if (other.PaletteSize() != PaletteSize()) return;
+    std::copy_n(other.m_palette.get(), PaletteSize(), m_palette.get());
+}
+
+std::vector<uint8_t> FCObjImage::BuildBitmapInfo() const {
+    std::vector<uint8_t> block(sizeof(FCBitmapInfoHeader));
+    std::memcpy(block.data(), &m_info, sizeof(m_info));
+    if (ColorBits() <= 8 && IsValid()) {
+        const size_t n = sizeof(FCRgbQuad) * static_cast<size_t>(PaletteSize());
+        block.resize(block.size() + n);
+        std::memcpy(block.data() + sizeof(FCBitmapInfoHeader), m_palette.get(), n);
+    } else {
+        block.resize(block.size() + sizeof(m_masks));
+        std::memcpy(block.data() + sizeof(FCBitmapInfoHeader), m_masks, sizeof(m_masks));
+    }
+    return block;
+}
+
+FCObjImage& FCObjImage::CopyFrom(const FCObjImage& other) {
+    if (!other.IsValid() || &other == this) return *this;
+    // The header block carries the masks for 16-bit pictures.
+    FCBitmapInfoHeader h = other.m_info;
+    uint8_t block[sizeof(FCBitmapInfoHeader) + sizeof(m_masks)];
+    std::memcpy(block, &h, sizeof(h));
+    std::memcpy(block + sizeof(h), other.m_masks, sizeof(m_masks));
+    if (!Allocate(block)) return *this;
+    std::memcpy(m_pixels, other.m_pixels, other.PixelBytes());
+    if (ColorBits() <= 8) TakePaletteFrom(other);
+    x = other.x;
+    y = other.y;
+    return *this;
+}
+
+void FCObjImage::ToTrueColor24() {
+    if (!IsValid() || ColorBits() == 24) return;
+    FCObjImage out;
+    if (!out.Allocate(Width(), Height(), 24)) return;
+    out.m_info.biXPelsPerMeter = m_info.biXPelsPerMeter;
+    out.m_info.biYPelsPerMeter = m_info.biYPelsPerMeter;
+    out.x = x;
+    out.y = y;
+    const int w = Width();
+    const int bits = ColorBits();
+    for (int yy = 0; yy < Height(); ++yy) {
+        const uint8_t* __restrict s = m_rows[yy];
+        uint8_t* __restrict d = out.m_rows[yy];
+        if (bits == 32) {
+            for (int i = 0; i < w; ++i) {
+                d[3 * i] = s[4 * i];
+                d[3 * i + 1] = s[4 * i + 1];
+                d[3 * i + 2] = s[4 * i + 2];
+            }
+        } else if (bits == 16) {
+            const bool is565 = m_masks[1] == 0x07E0;
+            for (int i = 0; i < w; ++i) {
+                const unsigned v = s[2 * i] | (s[2 * i + 1] << 8);
+                if (is565) {
+                    d[3 * i + 2] = static_cast<uint8_t>((v >> 8) & 0xF8);
+                    d[3 * i + 1] = static_cast<uint8_t>((v >> 3) & 0xFC);
+                } else {
+                    d[3 * i + 2] = static_cast<uint8_t>((v >> 7) & 0xF8);
+                    d[3 * i + 1] = static_cast<uint8_t>((v >> 2) & 0xF8);
+                }
+                d[3 * i] = static_cast<uint8_t>((v << 3) & 0xF8);
+            }
+        } else if (bits == 8) {
+            const FCRgbQuad* pal = m_palette.get();
+            for (int i = 0; i < w; ++i) {
+                const FCRgbQuad& q = pal[s[i]];
+                d[3 * i] = q.rgbBlue;
+                d[3 * i + 1] = q.rgbGreen;
+                d[3 * i + 2] = q.rgbRed;
+            }
+        } else {
+            for (int i = 0; i < w; ++i) {
+                const FCRgbQuad& q = m_palette[ReadPixel(i, yy)];
+                d[3 * i] = q.rgbBlue;
+                d[3 * i + 1] = q.rgbGreen;
+                d[3 * i + 2] = q.rgbRed;
+            }
+        }
+    }
+    Release();
+    Swap(out);
+}
+
+void FCObjImage::ResizeNearest(int nNewWidth, int nNewHeight) {
+    if (!IsValid() || ColorBits() < 8) return;
+    if (nNewWidth == Width() && nNewHeight == Height()) return;
+    FCObjImage out;
+    uint8_t block[sizeof(FCBitmapInfoHeader) + sizeof(m_masks)];
+    FCBitmapInfoHeader h = m_info;
+    h.biWidth = nNewWidth;
+    h.biHeight = nNewHeight;
+    std::memcpy(block, &h, sizeof(h));
+    std::memcpy(block + sizeof(h), m_masks, sizeof(m_masks));
+    if (!out.Allocate(block)) return;
+    if (ColorBits() <= 8) out.TakePaletteFrom(*this);
+    out.x = x;
+    out.y = y;
+
+    const int bpp = ColorBits() / 8;
+    const int64_t oldW = Width(), oldH = Height();
+    // Byte steps between the source pixels of consecutive destination columns.
+    std::vector<int> steps(nNewWidth);
+    int64_t prev = 0;
+    for (int i = 0; i < nNewWidth; ++i) {
+        const int64_t off = (i * oldW / nNewWidth) * bpp;
+        steps[i] = static_cast<int>(off - prev);
+        prev = off;
+    }
+    const int* st = steps.data();
+    const size_t rowBytes = static_cast<size_t>(nNewWidth) * bpp;
+    int64_t lastSrc = -1;
+    for (int yy = 0; yy < nNewHeight; ++yy) {
+        const int64_t sy = yy * oldH / nNewHeight;
+        uint8_t* __restrict d = out.m_rows[yy];
+        if (sy == lastSrc) {  // same source row as the row above: copy it whole
+            std::memcpy(d, out.m_rows[yy - 1], rowBytes);
+            continue;
+        }
+        lastSrc = sy;
+        const uint8_t* s = m_rows[sy];
+        switch (bpp) {
+            case 1:
+                for (int i = 0; i < nNewWidth; ++i) {
+                    s += st[i];
+                    d[i] = *s;
+                }
+                break;
+            case 2:
+                for (int i = 0; i < nNewWidth; ++i) {
+                    s += st[i];
+                    std::memcpy(d + 2 * i, s, 2);
+                }
+                break;
+            case 3:
+                for (int i = 0; i < nNewWidth; ++i) {
+                    s += st[i];
+                    d[3 * i] = s[0];
+                    d[3 * i + 1] = s[1];
+                    d[3 * i + 2] = s[2];
+                }
+                break;
+            case 4:
+                for (int i = 0; i < nNewWidth; ++i) {
+                    s += st[i];
+                    std::memcpy(d + 4 * i, s, 4);
+                }
+                break;
+        }
+    }
+    Release();
+    Swap(out);
+}
+
+bool FCObjImage::ExtractRegion(FCObjImage* pDest, FCRect rc) const {
+    if (!IsValid() || !pDest || pDest == this || ColorBits() < 8) return false;
+    const int l = std::max(rc.left, 0), t = std::max(rc.top, 0);
+    const int r = std::min(rc.right, Width()), b = std::min(rc.bottom, Height());
+    if (l >= r || t >= b) return false;
+    uint8_t block[sizeof(FCBitmapInfoHeader) + sizeof(m_masks)];
+    FCBitmapInfoHeader h = m_info;
+    h.biWidth = r - l;
+    h.biHeight = b - t;
+    std::memcpy(block, &h, sizeof(h));
+    std::memcpy(block + sizeof(h), m_masks, sizeof(m_masks));
+    if (!pDest->Allocate(block)) return false;
+    const size_t bpp = ColorBits() / 8;
+    const size_t rowBytes = static_cast<size_t>(r - l) * bpp;
+    for (int yy = t; yy < b; ++yy) std::memcpy(pDest->m_rows[yy - t], m_rows[yy] + l * bpp, rowBytes);
+    if (ColorBits() <= 8) pDest->TakePaletteFrom(*this);
+    pDest->x = l;
+    pDest->y = t;
+    return true;
+}
+
+int64_t FCObjImage::SaveRestoreBlock(bool bSave, uint8_t* pBlock) {
+    constexpr size_t kHead = sizeof(FCBitmapInfoHeader) + sizeof(m_masks);
+    if (bSave) {
+        const int64_t size = static_cast<int64_t>(PixelBytes()) + kHead + 8;
+        if (!pBlock) return size;
+        std::memcpy(pBlock, &m_info, sizeof(m_info));
+        std::memcpy(pBlock + sizeof(m_info), m_masks, sizeof(m_masks));
+        if (IsValid()) std::memcpy(pBlock + kHead, m_pixels, PixelBytes());
+        std::memcpy(pBlock + kHead + PixelBytes(), &x, 4);
+        std::memcpy(pBlock + kHead + PixelBytes() + 4, &y, 4);
+        return size;
+    }
+    if (!pBlock) return 0;
+    FCBitmapInfoHeader h;
+    std::memcpy(&h, pBlock, sizeof(h));
+    uint8_t head[kHead];
+    std::memcpy(head, pBlock, kHead);
+    // The stored masks are used whatever the compression says.
+    if (h.biBitCount == 16) {
+        h.biCompression = kBiBitfields;
+        std::memcpy(head, &h, sizeof(h));
+    }
+    if (!Allocate(head)) return 0;
+    if (h.biBitCount == 16) m_info.biCompression = reinterpret_cast<const FCBitmapInfoHeader*>(pBlock)->biCompression;
+    std::memcpy(m_pixels, pBlock + kHead, PixelBytes());
+    std::memcpy(&x, pBlock + kHead + PixelBytes(), 4);
+    std::memcpy(&y, pBlock + kHead + PixelBytes() + 4, 4);
+    return static_cast<int64_t>(PixelBytes()) + kHead + 8;
+}
+
+bool FCObjImage::LoadFromFile(const std::string& path) {
+    std::unique_ptr<FCImageHandleBase> handler(FCImageHandleFactory::Get().CreateHandleFromPath(path));
+    if (!handler) return false;
+    PCL_Interface_Composite<FCObjImage> frames;
+    std::unique_ptr<FCPropertyMap> props;
+    const bool ok = handler->LoadImageFile(path, frames, props);
+    if (ok && frames.PCL_GetObjectCount() > 0) {
+        // The first frame is handed over rather than copied.
+        std::unique_ptr<FCObjImage> first = frames.PCL_TakeObject(0);
+        Release();
+        Swap(*first);
+    }
+    return ok && IsValid();
+}
+
+bool FCObjImage::SaveToFile(const std::string& path) const {
+    if (!IsValid()) return false;
+    std::unique_ptr<FCImageHandleBase> handler(FCImageHandleFactory::Get().CreateHandleFromPath(path));
+    if (!handler) return false;
+    FCPropertyMap props;
+    props[FCImageHandleBase::kPropJpegQuality] = "-1";
+    const std::vector<const FCObjImage*> list{this};
+    return handler->SaveImageFile(path, list, props);
+}
