@@ -1,0 +1,22 @@
+#pragma once
+// Sub-commands of norvanescope-cli. Each prints plain text, one fact per line, and returns
+// the exit status: 0 on success, otherwise non-zero after one line on stderr.
+
+#include <string>
+#include <vector>
+
+using CliArgs = std::vector<std::string>;
+
+inline constexpr int kCliFailure = 1;
+inline constexpr int kCliUsage = 2;
+
+// Writes "norvanescope-cli: <reason>" on stderr and returns kCliFailure.
+int CliFail(const std::string& reason);
+// Writes "usage: norvanescope-cli <synopsis>" on stderr and returns kCliUsage.
+int CliUsage(const std::string& synopsis);
+// The text in double quotes, for naming files in messages.
+std::string CliQuoted(const std::string& s);
+
+// Pictures.
+int CliInfo(const CliArgs& args);
+int CliConvert(const CliArgs& args);

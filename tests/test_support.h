@@ -1,0 +1,35 @@
+#pragma once
+// Helpers shared by the tests: scratch folders and running other programs.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh folder removed again at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+struct ProcessResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with arguments (no shell) and collects its output.
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args);
+
+// A program of ours from the build's bin folder.
+std::string BinPath(const std::string& name);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
