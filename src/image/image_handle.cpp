@@ -1,5 +1,7 @@
 #include "image/image_handle.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -14,7 +16,15 @@ bool FCImageHandleBase::LoadImageFile(const std::string& path, PCL_Interface_Com
 }
 
 FCImageHandleFactory& FCImageHandleFactory::Get() {
-    static FCImageHandleFactory factory;
+    static FCImageHandleFactory factory = [] {
+        // Decoders allocate whole frames on the heap (a 3488 x 2616 frame in 32 bits is 36 MB).
+        // Above the allocator's mapping threshold every such frame would be mapped afresh and
+        // page-faulted in, which on virtual machines costs several times the decoding itself;
+        // keep them in the heap and reuse the memory instead.
+        mallopt(M_MMAP_THRESHOLD, 256 << 20);
+        mallopt(M_TRIM_THRESHOLD, 512 << 20);
+        return FCImageHandleFactory();
+    }();
     return factory;
 }
 

@@ -1,6 +1,7 @@
 // BMP: the pixel block is stored exactly as the file holds it, so reading and writing are
 // a header plus one block move.
 
+#include <algorithm>
 #include <cstring>
 
 #include "image/file_io.h"
@@ -49,13 +50,15 @@ bool FCImageHandle_Bmp::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
     }
 
     auto img = std::make_unique<FCObjImage>();
-    if (!img->Allocate(pStart + kFileHeader)) return false;
+    if (!img->AllocateForOverwrite(pStart + kFileHeader)) return false;
     if (copyEntries > 0) {
         std::vector<FCRgbQuad> pal(copyEntries);
         std::memcpy(pal.data(), pStart + palOffset, 4 * size_t(copyEntries));
         img->WritePalette(copyEntries, pal.data());
     }
-    std::memcpy(img->GetMemStart(), pStart + offset, std::min<size_t>(nBytes - offset, img->PixelBytes()));
+    const size_t copied = std::min<size_t>(nBytes - offset, img->PixelBytes());
+    std::memcpy(img->GetMemStart(), pStart + offset, copied);
+    std::memset(img->GetMemStart() + copied, 0, img->PixelBytes() - copied);
     images.PCL_PushObject(std::move(img));
     return true;
 }

@@ -11,6 +11,7 @@
 #include "image/file_io.h"
 #include "image/gif_writer.h"
 #include "image/image_handle.h"
+#include "image/pixel_kernels.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ bool AllocateMasked(FCObjImage& img, int w, int h, uint32_t r, uint32_t g, uint3
     std::memcpy(block, &hdr, sizeof(hdr));
     const uint32_t masks[3] = {r, g, b};
     std::memcpy(block + sizeof(hdr), masks, sizeof(masks));
-    return img.Allocate(block);
+    return img.AllocateForOverwrite(block);
 }
 
 // One decoded frame as a picture; null for pixel formats that have no picture form.
@@ -41,7 +42,7 @@ std::unique_ptr<FCObjImage> FrameToImage(QImage frame) {
         case QImage::Format_Mono:
         case QImage::Format_Indexed8: {
             const int bits = frame.format() == QImage::Format_Mono ? 1 : 8;
-            if (!img->Allocate(w, h, bits)) return nullptr;
+            if (!img->AllocateForOverwrite(w, h, bits)) return nullptr;
             const QList<QRgb> table = frame.colorTable();
             std::vector<FCRgbQuad> pal;
             for (QRgb c : table) pal.push_back(ToQuad(c));
@@ -52,7 +53,7 @@ std::unique_ptr<FCObjImage> FrameToImage(QImage frame) {
         }
         case QImage::Format_Grayscale8:
             // A grey frame is an 8-bit picture with the grey ramp it gets on allocation.
-            if (!img->Allocate(w, h, 8)) return nullptr;
+            if (!img->AllocateForOverwrite(w, h, 8)) return nullptr;
             for (int y = 0; y < h; ++y) std::memcpy(img->GetRow(y), frame.constScanLine(y), w);
             return img;
         case QImage::Format_RGB555:
@@ -67,32 +68,23 @@ std::unique_ptr<FCObjImage> FrameToImage(QImage frame) {
         case QImage::Format_RGB888:
         case QImage::Format_BGR888: {
             // Qt holds 24-bit colour files (JPEG, PNG, TIFF) in this form; they are 24-bit pictures.
-            if (!img->Allocate(w, h, 24)) return nullptr;
+            if (!img->AllocateForOverwrite(w, h, 24)) return nullptr;
             for (int y = 0; y < h; ++y) {
                 const uint8_t* s = frame.constScanLine(y);
                 uint8_t* d = img->GetRow(y);
-                if (frame.format() == QImage::Format_BGR888) {
+                if (frame.format() == QImage::Format_BGR888)
                     std::memcpy(d, s, 3 * size_t(w));
-                } else if (frame.format() == QImage::Format_RGB888) {
-                    for (int x = 0; x < w; ++x) {
-                        d[3 * x] = s[3 * x + 2];
-                        d[3 * x + 1] = s[3 * x + 1];
-                        d[3 * x + 2] = s[3 * x];
-                    }
-                } else {
-                    for (int x = 0; x < w; ++x) {
-                        d[3 * x] = s[4 * x];
-                        d[3 * x + 1] = s[4 * x + 1];
-                        d[3 * x + 2] = s[4 * x + 2];
-                    }
-                }
+                else if (frame.format() == QImage::Format_RGB888)
+                    pixel::SwapRedBlue24(s, d, w);
+                else
+                    pixel::Bgra32ToBgr24(s, d, w);
             }
             return img;
         }
         case QImage::Format_RGBX8888: {
             // 32-bit colour without alpha: the alpha bytes are made opaque.
             frame = frame.convertToFormat(QImage::Format_RGB32);
-            if (!img->Allocate(w, h, 32)) return nullptr;
+            if (!img->AllocateForOverwrite(w, h, 32)) return nullptr;
             for (int y = 0; y < h; ++y) {
                 const uint8_t* s = frame.constScanLine(y);
                 uint8_t* d = img->GetRow(y);
@@ -109,7 +101,7 @@ std::unique_ptr<FCObjImage> FrameToImage(QImage frame) {
                 frame = frame.convertToFormat(QImage::Format_ARGB32);
             else if (frame.format() == QImage::Format_RGBA8888_Premultiplied)
                 frame = frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            if (!img->Allocate(w, h, 32)) return nullptr;
+            if (!img->AllocateForOverwrite(w, h, 32)) return nullptr;
             for (int y = 0; y < h; ++y) std::memcpy(img->GetRow(y), frame.constScanLine(y), 4 * size_t(w));
             return img;
         }
@@ -182,15 +174,7 @@ QImage ImageToQImage(const FCObjImage& img) {
         case 24:
             out = QImage(w, h, QImage::Format_RGB888);
             if (out.isNull()) return out;
-            for (int y = 0; y < h; ++y) {
-                const uint8_t* __restrict s = img.GetRow(y);
-                uint8_t* __restrict d = out.scanLine(y);
-                for (int x = 0; x < w; ++x) {
-                    d[3 * x] = s[3 * x + 2];
-                    d[3 * x + 1] = s[3 * x + 1];
-                    d[3 * x + 2] = s[3 * x];
-                }
-            }
+            for (int y = 0; y < h; ++y) pixel::SwapRedBlue24(img.GetRow(y), out.scanLine(y), w);
             return out;
         case 32:
             out = QImage(w, h, QImage::Format_ARGB32);
@@ -243,7 +227,10 @@ bool FCImageHandle_Qt::LoadImageFile(const std::string& path, PCL_Interface_Comp
                 if (!v.isEmpty()) (*props)[t.tag] = v.toStdString();
             }
         }
-        if (auto img = FrameToImage(std::move(frame))) images.PCL_PushObject(std::move(img));
+        if (auto img = FrameToImage(std::move(frame))) {
+            img->ZeroRowPadding();
+            images.PCL_PushObject(std::move(img));
+        }
     }
     return images.PCL_GetObjectCount() > 0;
 }

@@ -62,7 +62,7 @@ bool FCImageHandle_Tga::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
     if (rle && pixels > (left / (1 + pixBytes)) * 128) return false;
 
     auto img = std::make_unique<FCObjImage>();
-    if (!img->Allocate(width, height, bits)) return false;
+    if (!img->AllocateForOverwrite(width, height, bits)) return false;
     if (mapType == 1) img->WritePalette(256, table);
 
     const uint8_t* src = pStart + pos;
@@ -96,6 +96,7 @@ bool FCImageHandle_Tga::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
         }
     }
 
+    img->ZeroRowPadding();
     if (!props) props = std::make_unique<FCPropertyMap>();
     (*props)[kPropTgaRle] = rle ? "1" : "-1";
     images.PCL_PushObject(std::move(img));

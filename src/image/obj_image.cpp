@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
+#include <mutex>
+#include <vector>
 
 #include "image/image_handle.h"
+#include "image/pixel_kernels.h"
 
 namespace {
 
@@ -16,15 +18,90 @@ size_t PageSize() {
     return page;
 }
 
-// Zeroed, readable and writable pages straight from the kernel.
-uint8_t* MapPages(size_t bytes, size_t* mapped) {
-    const size_t page = PageSize();
-    const size_t len = std::max<size_t>(page, (bytes + page - 1) / page * page);
-    void* p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
-    *mapped = len;
-    return static_cast<uint8_t*>(p);
+constexpr size_t kHugePage = size_t(2) << 20;
+// Blocks from this size on are mapped on 2 MiB boundaries with transparent huge pages: on
+// virtual machines a 4 KiB page fault costs microseconds, so a large frame faulted in 4 KiB
+// steps would cost many times its copy.
+constexpr size_t kHugeFrom = size_t(1) << 20;
+
+size_t MappedLength(size_t bytes) {
+    const size_t unit = bytes >= kHugeFrom ? kHugePage : PageSize();
+    return std::max(unit, (bytes + unit - 1) / unit * unit);
 }
+
+// Recently released pixel blocks, kept for reuse: pictures of one size come and go all the
+// time (live frames, copies, conversions), and a reused block needs no page faults.
+class BlockCache {
+public:
+    static BlockCache& Get() {
+        static BlockCache* cache = new BlockCache;  // never destroyed: used until exit
+        return *cache;
+    }
+    uint8_t* Take(size_t len) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (size_t i = 0; i < m_blocks.size(); ++i) {
+            if (m_blocks[i].second == len) {
+                uint8_t* p = m_blocks[i].first;
+                m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(i));
+                m_bytes -= len;
+                return p;
+            }
+        }
+        return nullptr;
+    }
+    void Put(uint8_t* p, size_t len) {
+        if (len > kMaxBytes / 2) {
+            munmap(p, len);
+            return;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_blocks.emplace_back(p, len);
+        m_bytes += len;
+        // Drop the oldest blocks beyond the limits.
+        while (m_blocks.size() > kMaxBlocks || m_bytes > kMaxBytes) {
+            munmap(m_blocks.front().first, m_blocks.front().second);
+            m_bytes -= m_blocks.front().second;
+            m_blocks.erase(m_blocks.begin());
+        }
+    }
+
+private:
+    static constexpr size_t kMaxBlocks = 6;
+    static constexpr size_t kMaxBytes = size_t(384) << 20;
+    std::mutex m_mutex;
+    std::vector<std::pair<uint8_t*, size_t>> m_blocks;
+    size_t m_bytes = 0;
+};
+
+// Readable and writable pages straight from the kernel (zeroed), or a released block, which
+// is cleared when `zero` asks for it.
+uint8_t* MapPages(size_t bytes, size_t* mapped, bool zero) {
+    const size_t len = MappedLength(bytes);
+    if (uint8_t* p = BlockCache::Get().Take(len)) {
+        if (zero) std::memset(p, 0, bytes);
+        *mapped = len;
+        return p;
+    }
+    if (len < kHugeFrom) {
+        void* p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return nullptr;
+        *mapped = len;
+        return static_cast<uint8_t*>(p);
+    }
+    // Map one huge page more than needed, then trim to a 2 MiB aligned range.
+    void* raw = mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t(kHugePage) - 1);
+    if (aligned > start) munmap(raw, aligned - start);
+    const size_t tail = (start + len + kHugePage) - (aligned + len);
+    if (tail > 0) munmap(reinterpret_cast<void*>(aligned + len), tail);
+    madvise(reinterpret_cast<void*>(aligned), len, MADV_HUGEPAGE);
+    *mapped = len;
+    return reinterpret_cast<uint8_t*>(aligned);
+}
+
+void UnmapPages(uint8_t* p, size_t len) { BlockCache::Get().Put(p, len); }
 
 bool IsSupportedDepth(int bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -58,7 +135,31 @@ void FCObjImage::Swap(FCObjImage& other) noexcept {
     std::swap(y, other.y);
 }
 
-bool FCObjImage::Allocate(const uint8_t* pHeaderBlock) {
+bool FCObjImage::Allocate(const uint8_t* pHeaderBlock) { return AllocateImpl(pHeaderBlock, true); }
+
+bool FCObjImage::AllocateForOverwrite(const uint8_t* pHeaderBlock) { return AllocateImpl(pHeaderBlock, false); }
+
+bool FCObjImage::AllocateForOverwrite(int nWidth, int nHeight, int nColorBit) {
+    const FCBitmapInfoHeader h = MakeHeader(nWidth, nHeight, nColorBit);
+    return AllocateImpl(reinterpret_cast<const uint8_t*>(&h), false);
+}
+
+FCBitmapInfoHeader FCObjImage::MakeHeader(int nWidth, int nHeight, int nColorBit) {
+    FCBitmapInfoHeader h;
+    h.biWidth = nWidth;
+    h.biHeight = nHeight;
+    h.biBitCount = static_cast<uint16_t>(nColorBit < 0 || nColorBit > 0xFFFF ? 0 : nColorBit);
+    return h;
+}
+
+void FCObjImage::ZeroRowPadding() {
+    if (!IsValid()) return;
+    const size_t used = (static_cast<size_t>(Width()) * ColorBits() + 7) / 8;
+    if (used == static_cast<size_t>(m_stride)) return;
+    for (int i = 0; i < Height(); ++i) std::memset(m_rows[i] + used, 0, m_stride - used);
+}
+
+bool FCObjImage::AllocateImpl(const uint8_t* pHeaderBlock, bool zero) {
     if (!pHeaderBlock) return false;
     FCBitmapInfoHeader in;
     std::memcpy(&in, pHeaderBlock, sizeof(in));
@@ -94,7 +195,7 @@ bool FCObjImage::Allocate(const uint8_t* pHeaderBlock) {
 
     fresh.m_stride = static_cast<int>(stride);
     const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(h.biHeight);
-    fresh.m_pixels = MapPages(bytes, &fresh.m_mapped);
+    fresh.m_pixels = MapPages(bytes, &fresh.m_mapped, zero);
     if (!fresh.m_pixels) return false;
 
     fresh.m_rows.reset(new (std::nothrow) uint8_t*[h.biHeight]);
@@ -121,15 +222,12 @@ bool FCObjImage::Allocate(const uint8_t* pHeaderBlock) {
 }
 
 bool FCObjImage::Allocate(int nWidth, int nHeight, int nColorBit) {
-    FCBitmapInfoHeader h;
-    h.biWidth = nWidth;
-    h.biHeight = nHeight;
-    h.biBitCount = static_cast<uint16_t>(nColorBit < 0 || nColorBit > 0xFFFF ? 0 : nColorBit);
-    return Allocate(reinterpret_cast<const uint8_t*>(&h));
+    const FCBitmapInfoHeader h = MakeHeader(nWidth, nHeight, nColorBit);
+    return AllocateImpl(reinterpret_cast<const uint8_t*>(&h), true);
 }
 
 void FCObjImage::Release() {
-    if (m_pixels) munmap(m_pixels, m_mapped);
+    if (m_pixels) UnmapPages(m_pixels, m_mapped);
     m_pixels = nullptr;
     m_mapped = 0;
     m_stride = 0;
@@ -239,7 +337,7 @@ FCObjImage& FCObjImage::CopyFrom(const FCObjImage& other) {
     uint8_t block[sizeof(FCBitmapInfoHeader) + sizeof(m_masks)];
     std::memcpy(block, &h, sizeof(h));
     std::memcpy(block + sizeof(h), other.m_masks, sizeof(m_masks));
-    if (!Allocate(block)) return *this;
+    if (!AllocateForOverwrite(block)) return *this;
     std::memcpy(m_pixels, other.m_pixels, other.PixelBytes());
     if (ColorBits() <= 8) TakePaletteFrom(other);
     x = other.x;
@@ -250,52 +348,57 @@ FCObjImage& FCObjImage::CopyFrom(const FCObjImage& other) {
 void FCObjImage::ToTrueColor24() {
     if (!IsValid() || ColorBits() == 24) return;
     FCObjImage out;
-    if (!out.Allocate(Width(), Height(), 24)) return;
+    if (!out.AllocateForOverwrite(Width(), Height(), 24)) return;
     out.m_info.biXPelsPerMeter = m_info.biXPelsPerMeter;
     out.m_info.biYPelsPerMeter = m_info.biYPelsPerMeter;
     out.x = x;
     out.y = y;
     const int w = Width();
     const int bits = ColorBits();
+    // Palette pictures go through a packed table; a plain grey ramp needs no table at all.
+    uint32_t table[256] = {};
+    bool greyRamp = bits == 8;
+    for (int i = 0; i < PaletteSize(); ++i) {
+        const FCRgbQuad& q = m_palette[i];
+        table[i] = q.rgbBlue | (q.rgbGreen << 8) | (uint32_t(q.rgbRed) << 16);
+        greyRamp = greyRamp && q.rgbBlue == i && q.rgbGreen == i && q.rgbRed == i;
+    }
+    const bool is565 = m_masks[1] == 0x07E0;
     for (int yy = 0; yy < Height(); ++yy) {
         const uint8_t* __restrict s = m_rows[yy];
         uint8_t* __restrict d = out.m_rows[yy];
-        if (bits == 32) {
-            for (int i = 0; i < w; ++i) {
-                d[3 * i] = s[4 * i];
-                d[3 * i + 1] = s[4 * i + 1];
-                d[3 * i + 2] = s[4 * i + 2];
-            }
-        } else if (bits == 16) {
-            const bool is565 = m_masks[1] == 0x07E0;
-            for (int i = 0; i < w; ++i) {
-                const unsigned v = s[2 * i] | (s[2 * i + 1] << 8);
-                if (is565) {
-                    d[3 * i + 2] = static_cast<uint8_t>((v >> 8) & 0xF8);
-                    d[3 * i + 1] = static_cast<uint8_t>((v >> 3) & 0xFC);
-                } else {
-                    d[3 * i + 2] = static_cast<uint8_t>((v >> 7) & 0xF8);
-                    d[3 * i + 1] = static_cast<uint8_t>((v >> 2) & 0xF8);
+        switch (bits) {
+            case 32: pixel::Bgra32ToBgr24(s, d, w); break;
+            case 8:
+                if (greyRamp)
+                    pixel::Gray8ToBgr24(s, d, w);
+                else
+                    pixel::Indexed8ToBgr24(s, d, w, table);
+                break;
+            case 16:
+                for (int i = 0; i < w; ++i) {
+                    const unsigned v = s[2 * i] | (s[2 * i + 1] << 8);
+                    if (is565) {
+                        d[3 * i + 2] = static_cast<uint8_t>((v >> 8) & 0xF8);
+                        d[3 * i + 1] = static_cast<uint8_t>((v >> 3) & 0xFC);
+                    } else {
+                        d[3 * i + 2] = static_cast<uint8_t>((v >> 7) & 0xF8);
+                        d[3 * i + 1] = static_cast<uint8_t>((v >> 2) & 0xF8);
+                    }
+                    d[3 * i] = static_cast<uint8_t>((v << 3) & 0xF8);
                 }
-                d[3 * i] = static_cast<uint8_t>((v << 3) & 0xF8);
-            }
-        } else if (bits == 8) {
-            const FCRgbQuad* pal = m_palette.get();
-            for (int i = 0; i < w; ++i) {
-                const FCRgbQuad& q = pal[s[i]];
-                d[3 * i] = q.rgbBlue;
-                d[3 * i + 1] = q.rgbGreen;
-                d[3 * i + 2] = q.rgbRed;
-            }
-        } else {
-            for (int i = 0; i < w; ++i) {
-                const FCRgbQuad& q = m_palette[ReadPixel(i, yy)];
-                d[3 * i] = q.rgbBlue;
-                d[3 * i + 1] = q.rgbGreen;
-                d[3 * i + 2] = q.rgbRed;
-            }
+                break;
+            default:  // 1 and 4 bits
+                for (int i = 0; i < w; ++i) {
+                    const uint32_t v = table[ReadPixel(i, yy)];
+                    d[3 * i] = static_cast<uint8_t>(v);
+                    d[3 * i + 1] = static_cast<uint8_t>(v >> 8);
+                    d[3 * i + 2] = static_cast<uint8_t>(v >> 16);
+                }
+                break;
         }
     }
+    out.ZeroRowPadding();
     Release();
     Swap(out);
 }
@@ -310,22 +413,21 @@ void FCObjImage::ResizeNearest(int nNewWidth, int nNewHeight) {
     h.biHeight = nNewHeight;
     std::memcpy(block, &h, sizeof(h));
     std::memcpy(block + sizeof(h), m_masks, sizeof(m_masks));
-    if (!out.Allocate(block)) return;
+    if (!out.AllocateForOverwrite(block)) return;
     if (ColorBits() <= 8) out.TakePaletteFrom(*this);
     out.x = x;
     out.y = y;
 
     const int bpp = ColorBits() / 8;
     const int64_t oldW = Width(), oldH = Height();
-    // Byte steps between the source pixels of consecutive destination columns.
-    std::vector<int> steps(nNewWidth);
-    int64_t prev = 0;
-    for (int i = 0; i < nNewWidth; ++i) {
-        const int64_t off = (i * oldW / nNewWidth) * bpp;
-        steps[i] = static_cast<int>(off - prev);
-        prev = off;
-    }
-    const int* st = steps.data();
+    // Byte offsets of the source pixel of every destination column, computed once: the
+    // loads of a row then do not depend on each other.
+    std::vector<int> offsets(nNewWidth);
+    for (int i = 0; i < nNewWidth; ++i) offsets[i] = static_cast<int>((i * oldW / nNewWidth) * bpp);
+    const int* ofs = offsets.data();
+    // Destination columns (a prefix) whose source pixel has another pixel after it in the row.
+    int fastColumns = 0;
+    while (fastColumns < nNewWidth - 1 && (fastColumns * oldW / nNewWidth) < oldW - 1) ++fastColumns;
     const size_t rowBytes = static_cast<size_t>(nNewWidth) * bpp;
     int64_t lastSrc = -1;
     for (int yy = 0; yy < nNewHeight; ++yy) {
@@ -336,36 +438,28 @@ void FCObjImage::ResizeNearest(int nNewWidth, int nNewHeight) {
             continue;
         }
         lastSrc = sy;
-        const uint8_t* s = m_rows[sy];
+        const uint8_t* __restrict s = m_rows[sy];
         switch (bpp) {
             case 1:
-                for (int i = 0; i < nNewWidth; ++i) {
-                    s += st[i];
-                    d[i] = *s;
-                }
+                for (int i = 0; i < nNewWidth; ++i) d[i] = s[ofs[i]];
                 break;
             case 2:
-                for (int i = 0; i < nNewWidth; ++i) {
-                    s += st[i];
-                    std::memcpy(d + 2 * i, s, 2);
-                }
+                for (int i = 0; i < nNewWidth; ++i) std::memcpy(d + 2 * i, s + ofs[i], 2);
                 break;
-            case 3:
-                for (int i = 0; i < nNewWidth; ++i) {
-                    s += st[i];
-                    d[3 * i] = s[0];
-                    d[3 * i + 1] = s[1];
-                    d[3 * i + 2] = s[2];
-                }
+            case 3: {
+                // Four-byte moves while the source pixel is not the last of its row (the
+                // spilled byte is overwritten by the next pixel), three-byte moves after.
+                int i = 0;
+                for (; i < fastColumns; ++i) std::memcpy(d + 3 * i, s + ofs[i], 4);
+                for (; i < nNewWidth; ++i) std::memcpy(d + 3 * i, s + ofs[i], 3);
                 break;
+            }
             case 4:
-                for (int i = 0; i < nNewWidth; ++i) {
-                    s += st[i];
-                    std::memcpy(d + 4 * i, s, 4);
-                }
+                for (int i = 0; i < nNewWidth; ++i) std::memcpy(d + 4 * i, s + ofs[i], 4);
                 break;
         }
     }
+    out.ZeroRowPadding();
     Release();
     Swap(out);
 }
@@ -381,11 +475,12 @@ bool FCObjImage::ExtractRegion(FCObjImage* pDest, FCRect rc) const {
     h.biHeight = b - t;
     std::memcpy(block, &h, sizeof(h));
     std::memcpy(block + sizeof(h), m_masks, sizeof(m_masks));
-    if (!pDest->Allocate(block)) return false;
+    if (!pDest->AllocateForOverwrite(block)) return false;
     const size_t bpp = ColorBits() / 8;
     const size_t rowBytes = static_cast<size_t>(r - l) * bpp;
     for (int yy = t; yy < b; ++yy) std::memcpy(pDest->m_rows[yy - t], m_rows[yy] + l * bpp, rowBytes);
     if (ColorBits() <= 8) pDest->TakePaletteFrom(*this);
+    pDest->ZeroRowPadding();
     pDest->x = l;
     pDest->y = t;
     return true;

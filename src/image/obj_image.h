@@ -71,6 +71,11 @@ public:
     // and reports false when memory cannot be had.
     bool Allocate(const uint8_t* pHeaderBlock);
     bool Allocate(int nWidth, int nHeight, int nColorBit);
+    // As Allocate, but the pixel block may hold old bytes: for callers that write every byte
+    // (ZeroRowPadding clears the padding of rows written pixel by pixel).
+    bool AllocateForOverwrite(const uint8_t* pHeaderBlock);
+    bool AllocateForOverwrite(int nWidth, int nHeight, int nColorBit);
+    void ZeroRowPadding();
     void Release();
 
     bool IsValid() const { return m_pixels != nullptr; }
@@ -119,6 +124,9 @@ public:
     static int64_t StrideFor(int64_t width, int nColorBit);
 
 private:
+    bool AllocateImpl(const uint8_t* pHeaderBlock, bool zero);
+    static FCBitmapInfoHeader MakeHeader(int nWidth, int nHeight, int nColorBit);
+
     FCBitmapInfoHeader m_info{};
     uint8_t* m_pixels = nullptr;
     size_t m_mapped = 0;  // bytes mapped for m_pixels (whole pages)
