@@ -2,7 +2,10 @@
 
 #include <QGuiApplication>
 #include <cstdio>
+#include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/cli.h"
 
@@ -42,6 +45,13 @@ std::string CliQuoted(const std::string& s) { return "\"" + s + "\""; }
 int main(int argc, char** argv) {
     // Text drawing needs a GUI application; the offscreen platform needs no display.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt warns on stderr without a runtime folder; scripts read stderr for our reasons only.
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
+        mkdir(dir.c_str(), 0700);
+        struct stat st {};
+        if (stat(dir.c_str(), &st) == 0 && st.st_uid == getuid()) qputenv("XDG_RUNTIME_DIR", dir.c_str());
+    }
     QGuiApplication app(argc, argv);
     if (argc < 2) {
         Usage(stderr);

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "image/file_io.h"
-#include "image/gif_writer.h"
+#include "image/gif_codec.h"
 #include "image/image_handle.h"
 #include "image/pixel_kernels.h"
 
@@ -209,6 +209,11 @@ int FCImageHandle_Qt::JpegQuality(const FCPropertyMap& props) {
 
 bool FCImageHandle_Qt::LoadImageFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& images,
                                      std::unique_ptr<FCPropertyMap>& props) {
+    // GIF frames keep their palette when giflib reads them; Qt would hand them over as RGB.
+    if (FCImageHandleFactory::QueryImageFileType(path) == IMG_GIF && ReadGifFile(path, images)) {
+        if (!props) props = std::make_unique<FCPropertyMap>();
+        return true;
+    }
     QImageReader reader(QString::fromStdString(path));
     reader.setAutoTransform(false);
     reader.setDecideFormatFromContent(true);

@@ -303,7 +303,7 @@ TEST(ImageFormats, FrameMapping) {
         {"16-bit png", {"-depth", "16"}, "deep.png", 24},
         {"jpeg", {"-quality", "90"}, "a.jpg", 24},
         {"grey jpeg", {"-colorspace", "Gray"}, "g.jpg", 8},
-        {"gif", {}, "a.gif", 24},
+        {"gif", {}, "a.gif", 8},
         {"1-bit bmp", {"-monochrome"}, "BMP3:mono.bmp", 1},
         {"4-bit bmp", {"-colors", "16", "-type", "palette", "-compress", "none"}, "BMP3:p4.bmp", 4},
         {"rle tga", {"-compress", "RLE"}, "rle.tga", 24},

@@ -1,4 +1,4 @@
-#include "image/gif_writer.h"
+#include "image/gif_codec.h"
 
 #include <gif_lib.h>
 #include <sys/stat.h>
@@ -102,6 +102,91 @@ bool Encode(const std::string& path, int w, int h, const std::vector<Rgb>& palet
 }
 
 }  // namespace
+
+bool ReadGifFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& images) {
+    int err = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
+    if (!gif) return false;
+    struct Closer {
+        GifFileType* g;
+        ~Closer() {
+            int e = 0;
+            DGifCloseFile(g, &e);
+        }
+    } closer{gif};
+    // A file cut short still gives the frames read before the damage.
+    DGifSlurp(gif);
+    int frames = 0;
+    while (frames < gif->ImageCount && gif->SavedImages[frames].RasterBits) ++frames;
+    if (frames == 0) return false;
+
+    int w = gif->SWidth, h = gif->SHeight;
+    if (w <= 0 || h <= 0) {
+        w = gif->SavedImages[0].ImageDesc.Width;
+        h = gif->SavedImages[0].ImageDesc.Height;
+    }
+    if (w <= 0 || h <= 0 || static_cast<int64_t>(w) * h > (int64_t(1) << 28)) return false;
+
+    bool localMaps = false;
+    for (int i = 0; i < frames; ++i) localMaps = localMaps || gif->SavedImages[i].ImageDesc.ColorMap;
+    const ColorMapObject* global = gif->SColorMap;
+    const bool indexed = !localMaps && global;
+    const int background = (global && gif->SBackGroundColor < global->ColorCount) ? gif->SBackGroundColor : 0;
+
+    // The logical screen: palette indices, or B, G, R, A words.
+    std::vector<uint32_t> canvas(size_t(w) * h, indexed ? uint32_t(background) : 0u);
+    std::vector<uint32_t> saved;
+    for (int f = 0; f < frames; ++f) {
+        const SavedImage& frame = gif->SavedImages[f];
+        const GifImageDesc& d = frame.ImageDesc;
+        const ColorMapObject* map = d.ColorMap ? d.ColorMap : global;
+        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+        DGifSavedExtensionToGCB(gif, f, &gcb);
+        if (gcb.DisposalMode == DISPOSE_PREVIOUS) saved = canvas;
+        const int x0 = std::max(0, d.Left), y0 = std::max(0, d.Top);
+        const int x1 = std::min(w, d.Left + d.Width), y1 = std::min(h, d.Top + d.Height);
+        if (map) {
+            for (int y = y0; y < y1; ++y) {
+                const GifByteType* src = frame.RasterBits + size_t(y - d.Top) * d.Width + (x0 - d.Left);
+                uint32_t* dst = canvas.data() + size_t(y) * w;
+                for (int x = x0; x < x1; ++x, ++src) {
+                    const int idx = *src;
+                    if (idx == gcb.TransparentColor || idx >= map->ColorCount) continue;
+                    const GifColorType& c = map->Colors[idx];
+                    dst[x] = indexed ? uint32_t(idx) : (c.Blue | (c.Green << 8) | (c.Red << 16) | 0xFF000000u);
+                }
+            }
+        }
+
+        auto img = std::make_unique<FCObjImage>();
+        if (!img->AllocateForOverwrite(w, h, indexed ? 8 : 32)) return images.PCL_GetObjectCount() > 0;
+        for (int y = 0; y < h; ++y) {
+            const uint32_t* src = canvas.data() + size_t(y) * w;
+            uint8_t* row = img->GetRow(y);
+            if (indexed)
+                for (int x = 0; x < w; ++x) row[x] = static_cast<uint8_t>(src[x]);
+            else
+                std::memcpy(row, src, 4 * size_t(w));
+        }
+        img->ZeroRowPadding();
+        if (indexed) {
+            FCRgbQuad pal[256] = {};
+            for (int i = 0; i < global->ColorCount && i < 256; ++i)
+                pal[i] = FCRgbQuad{global->Colors[i].Blue, global->Colors[i].Green, global->Colors[i].Red, 0};
+            img->WritePalette(256, pal);
+        }
+        images.PCL_PushObject(std::move(img));
+
+        if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
+            for (int y = y0; y < y1; ++y)
+                std::fill(canvas.begin() + size_t(y) * w + x0, canvas.begin() + size_t(y) * w + x1,
+                          indexed ? uint32_t(background) : 0u);
+        } else if (gcb.DisposalMode == DISPOSE_PREVIOUS && !saved.empty()) {
+            canvas.swap(saved);
+        }
+    }
+    return true;
+}
 
 bool WriteGifFile(const std::string& path, const FCObjImage& img) {
     if (!img.IsValid() || img.Width() > 0xFFFF || img.Height() > 0xFFFF) return false;
