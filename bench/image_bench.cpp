@@ -37,9 +37,11 @@ cv::Mat Specimen(int w, int h) {
     for (int i = 0; i < w * h / 6000; ++i) {
         const cv::Point c(rng.uniform(0, w), rng.uniform(0, h));
         const int r = rng.uniform(8, 40);
-        cv::circle(m, c, r, cv::Scalar(rng.uniform(90, 160), rng.uniform(60, 140), rng.uniform(120, 200)), -1,
-                   cv::LINE_AA);
-        cv::circle(m, c, r / 3, cv::Scalar(rng.uniform(40, 90), rng.uniform(20, 60), rng.uniform(60, 110)), -1,
+        cv::circle(m, c, r,
+                   cv::Scalar(rng.uniform(90, 160), rng.uniform(60, 140), rng.uniform(120, 200)),
+                   -1, cv::LINE_AA);
+        cv::circle(m, c, r / 3,
+                   cv::Scalar(rng.uniform(40, 90), rng.uniform(20, 60), rng.uniform(60, 110)), -1,
                    cv::LINE_AA);
     }
     cv::GaussianBlur(m, m, cv::Size(5, 5), 1.5);
@@ -69,7 +71,9 @@ const FCObjImage& Image(int w, int h) {
     return it->second;
 }
 
-std::string FileFor(int w, const char* ext) { return Dir() + "/pic" + std::to_string(w) + "." + ext; }
+std::string FileFor(int w, const char* ext) {
+    return Dir() + "/pic" + std::to_string(w) + "." + ext;
+}
 
 void Label(benchmark::State& state, int w, int h) {
     state.SetLabel(std::to_string(w) + "x" + std::to_string(h));
@@ -171,14 +175,20 @@ void WriteFileBytesPlain(benchmark::State& state, const char* ext) {
     Label(state, w, h);
 }
 
-#define NS_CODEC_BENCH(name, ext)                                                       \
-    BENCHMARK_CAPTURE(ReadOurs, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);    \
-    BENCHMARK_CAPTURE(ReadCopyOfFileBytes, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond); \
-    BENCHMARK_CAPTURE(WriteOurs, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);   \
-    BENCHMARK_CAPTURE(WriteCopyOfFileBytes, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond); \
-    BENCHMARK_CAPTURE(WriteFileBytesPlain, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
-#define NS_CODEC_PEER(name, ext)                                                        \
-    BENCHMARK_CAPTURE(ReadOpenCV, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);  \
+#define NS_CODEC_BENCH(name, ext)                                                             \
+    BENCHMARK_CAPTURE(ReadOurs, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);  \
+    BENCHMARK_CAPTURE(ReadCopyOfFileBytes, name, ext)                                         \
+        ->DenseRange(0, 1)                                                                    \
+        ->Unit(benchmark::kMillisecond);                                                      \
+    BENCHMARK_CAPTURE(WriteOurs, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond); \
+    BENCHMARK_CAPTURE(WriteCopyOfFileBytes, name, ext)                                        \
+        ->DenseRange(0, 1)                                                                    \
+        ->Unit(benchmark::kMillisecond);                                                      \
+    BENCHMARK_CAPTURE(WriteFileBytesPlain, name, ext)                                         \
+        ->DenseRange(0, 1)                                                                    \
+        ->Unit(benchmark::kMillisecond);
+#define NS_CODEC_PEER(name, ext)                                                               \
+    BENCHMARK_CAPTURE(ReadOpenCV, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond); \
     BENCHMARK_CAPTURE(WriteOpenCV, name, ext)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 
 NS_CODEC_BENCH(bmp, "bmp")
@@ -266,7 +276,8 @@ const int kResize[][2] = {{853, 682}, {5232, 3924}};
 void ResizeOurs(benchmark::State& state) {
     const int w = kSizes[state.range(0)][0], h = kSizes[state.range(0)][1];
     const int* to = kResize[state.range(1)];
-    const int nw = state.range(1) == 0 ? to[0] : w * 3 / 2, nh = state.range(1) == 0 ? to[1] : h * 3 / 2;
+    const int nw = state.range(1) == 0 ? to[0] : w * 3 / 2,
+              nh = state.range(1) == 0 ? to[1] : h * 3 / 2;
     const FCObjImage& src = Image(w, h);
     for (auto _ : state) {
         state.PauseTiming();
@@ -275,19 +286,22 @@ void ResizeOurs(benchmark::State& state) {
         img.ResizeNearest(nw, nh);
         benchmark::DoNotOptimize(img.GetMemStart());
     }
-    state.SetLabel(std::to_string(w) + "x" + std::to_string(h) + " -> " + std::to_string(nw) + "x" + std::to_string(nh));
+    state.SetLabel(std::to_string(w) + "x" + std::to_string(h) + " -> " + std::to_string(nw) + "x" +
+                   std::to_string(nh));
 }
 void ResizeOpenCV(benchmark::State& state) {
     const int w = kSizes[state.range(0)][0], h = kSizes[state.range(0)][1];
     const int* to = kResize[state.range(1)];
-    const int nw = state.range(1) == 0 ? to[0] : w * 3 / 2, nh = state.range(1) == 0 ? to[1] : h * 3 / 2;
+    const int nw = state.range(1) == 0 ? to[0] : w * 3 / 2,
+              nh = state.range(1) == 0 ? to[1] : h * 3 / 2;
     const cv::Mat& src = Mat(w, h);
     for (auto _ : state) {
         cv::Mat dst;
         cv::resize(src, dst, cv::Size(nw, nh), 0, 0, cv::INTER_NEAREST);
         benchmark::DoNotOptimize(dst.data);
     }
-    state.SetLabel(std::to_string(w) + "x" + std::to_string(h) + " -> " + std::to_string(nw) + "x" + std::to_string(nh));
+    state.SetLabel(std::to_string(w) + "x" + std::to_string(h) + " -> " + std::to_string(nw) + "x" +
+                   std::to_string(nh));
 }
 BENCHMARK(ResizeOurs)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(ResizeOpenCV)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QGuiApplication>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
 
 // Every test run gets a home of its own: tests never touch the real home, settings or
 // documents folder, and runs do not see each other's files.

@@ -13,7 +13,9 @@ TempDir::TempDir() {
     m_path = dir.path().toStdString();
 }
 
-TempDir::~TempDir() { QDir(QString::fromStdString(m_path)).removeRecursively(); }
+TempDir::~TempDir() {
+    QDir(QString::fromStdString(m_path)).removeRecursively();
+}
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
     QProcess p;
@@ -42,5 +44,6 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }

@@ -10,15 +10,16 @@
 int CliInfo(const CliArgs& args) {
     if (args.size() != 1) return CliUsage("info FILE");
     const std::string& path = args[0];
-    std::unique_ptr<FCImageHandleBase> handler(FCImageHandleFactory::Get().CreateHandleFromPath(path));
+    std::unique_ptr<FCImageHandleBase> handler(
+        FCImageHandleFactory::Get().CreateHandleFromPath(path));
     if (!handler) return CliFail("no handler for the extension of " + CliQuoted(path));
     PCL_Interface_Composite<FCObjImage> frames;
     std::unique_ptr<FCPropertyMap> props;
     if (!handler->LoadImageFile(path, frames, props) || frames.PCL_GetObjectCount() == 0)
         return CliFail("cannot read " + CliQuoted(path));
     const FCObjImage* first = frames.PCL_GetObject(0);
-    std::printf("width %d\nheight %d\nbits %d\nframes %d\n", first->Width(), first->Height(), first->ColorBits(),
-                frames.PCL_GetObjectCount());
+    std::printf("width %d\nheight %d\nbits %d\nframes %d\n", first->Width(), first->Height(),
+                first->ColorBits(), frames.PCL_GetObjectCount());
     return 0;
 }
 

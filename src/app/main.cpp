@@ -11,9 +11,10 @@ int main(int argc, char** argv) {
     const bool headlessPlatform = platform && *platform && std::string_view(platform) != "xcb" &&
                                   std::string_view(platform) != "wayland";
     if (!headlessPlatform && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
-        std::fprintf(stderr,
-                     "norvanescope: no display found; start it under a virtual one with: xvfb-run -a %s\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "norvanescope: no display found; start it under a virtual one with: xvfb-run -a %s\n",
+            argv[0]);
         return 1;
     }
     QApplication app(argc, argv);

@@ -3,15 +3,14 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <sys/uio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <climits>
 
 FCMappedFile::FCMappedFile(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -21,7 +20,8 @@ FCMappedFile::FCMappedFile(const std::string& path) {
         if (st.st_size == 0) {
             m_ok = true;
         } else {
-            void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                           MAP_PRIVATE | MAP_POPULATE, fd, 0);
             if (p != MAP_FAILED) {
                 m_data = static_cast<const uint8_t*>(p);
                 m_size = static_cast<size_t>(st.st_size);
@@ -36,7 +36,8 @@ FCMappedFile::~FCMappedFile() {
     if (m_data) munmap(const_cast<uint8_t*>(m_data), m_size);
 }
 
-bool WriteWholeFile(const std::string& path, const std::vector<std::pair<const void*, size_t>>& pieces) {
+bool WriteWholeFile(const std::string& path,
+                    const std::vector<std::pair<const void*, size_t>>& pieces) {
     // Written beside the target and renamed over it at the end: a failed save leaves any
     // earlier file of that name untouched and no partial file behind.
     std::string tmp = path + ".XXXXXX";

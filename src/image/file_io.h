@@ -27,4 +27,5 @@ private:
 
 // Writes the pieces one after another as the file `path`, replacing it only when all of it
 // was written; false on any error.
-bool WriteWholeFile(const std::string& path, const std::vector<std::pair<const void*, size_t>>& pieces);
+bool WriteWholeFile(const std::string& path,
+                    const std::vector<std::pair<const void*, size_t>>& pieces);

@@ -35,18 +35,21 @@ std::vector<Rgb> MedianCut(std::vector<std::pair<uint32_t, uint32_t>>& colors, s
                     lo = std::min(lo, chan(colors[j].first, k));
                     hi = std::max(hi, chan(colors[j].first, k));
                 }
-                if (hi - lo > bestRange) bestRange = hi - lo, best = static_cast<int>(i), bestChan = k;
+                if (hi - lo > bestRange)
+                    bestRange = hi - lo, best = static_cast<int>(i), bestChan = k;
             }
         }
         if (best < 0) break;
         Box b = boxes[best];
-        std::sort(colors.begin() + b.begin, colors.begin() + b.end,
-                  [&](auto& a, auto& c) { return chan(a.first, bestChan) < chan(c.first, bestChan); });
+        std::sort(colors.begin() + b.begin, colors.begin() + b.end, [&](auto& a, auto& c) {
+            return chan(a.first, bestChan) < chan(c.first, bestChan);
+        });
         uint64_t total = 0;
         for (size_t j = b.begin; j < b.end; ++j) total += colors[j].second;
         uint64_t acc = 0;
         size_t mid = b.begin;
-        while (mid < b.end - 1 && acc + colors[mid].second <= total / 2) acc += colors[mid++].second;
+        while (mid < b.end - 1 && acc + colors[mid].second <= total / 2)
+            acc += colors[mid++].second;
         if (mid == b.begin) mid = b.begin + 1;
         boxes[best] = {b.begin, mid};
         boxes.push_back({mid, b.end});
@@ -55,7 +58,8 @@ std::vector<Rgb> MedianCut(std::vector<std::pair<uint32_t, uint32_t>>& colors, s
     for (const Box& b : boxes) {
         uint64_t sum[3] = {0, 0, 0}, n = 0;
         for (size_t j = b.begin; j < b.end; ++j) {
-            for (int k = 0; k < 3; ++k) sum[k] += uint64_t(chan(colors[j].first, k)) * colors[j].second;
+            for (int k = 0; k < 3; ++k)
+                sum[k] += uint64_t(chan(colors[j].first, k)) * colors[j].second;
             n += colors[j].second;
         }
         if (n == 0) n = 1;
@@ -69,7 +73,8 @@ bool Encode(const std::string& path, int w, int h, const std::vector<Rgb>& palet
     int colors = 2;
     while (colors < static_cast<int>(palette.size())) colors *= 2;
     std::vector<GifColorType> entries(colors, GifColorType{0, 0, 0});
-    for (size_t i = 0; i < palette.size(); ++i) entries[i] = {palette[i].r, palette[i].g, palette[i].b};
+    for (size_t i = 0; i < palette.size(); ++i)
+        entries[i] = {palette[i].r, palette[i].g, palette[i].b};
 
     int err = 0;
     // Written beside the target and renamed over it only when complete.
@@ -88,7 +93,8 @@ bool Encode(const std::string& path, int w, int h, const std::vector<Rgb>& palet
     ok = ok && EGifPutScreenDesc(gif, w, h, 8, 0, map) == GIF_OK;
     ok = ok && EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr) == GIF_OK;
     for (int y = 0; ok && y < h; ++y)
-        ok = EGifPutLine(gif, const_cast<GifPixelType*>(indices.data() + size_t(y) * w), w) == GIF_OK;
+        ok = EGifPutLine(gif, const_cast<GifPixelType*>(indices.data() + size_t(y) * w), w) ==
+             GIF_OK;
     if (EGifCloseFile(gif, &err) != GIF_OK) ok = false;
     if (map) GifFreeMapObject(map);
     if (ok) {
@@ -128,10 +134,12 @@ bool ReadGifFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& i
     if (w <= 0 || h <= 0 || static_cast<int64_t>(w) * h > (int64_t(1) << 28)) return false;
 
     bool localMaps = false;
-    for (int i = 0; i < frames; ++i) localMaps = localMaps || gif->SavedImages[i].ImageDesc.ColorMap;
+    for (int i = 0; i < frames; ++i)
+        localMaps = localMaps || gif->SavedImages[i].ImageDesc.ColorMap;
     const ColorMapObject* global = gif->SColorMap;
     const bool indexed = !localMaps && global;
-    const int background = (global && gif->SBackGroundColor < global->ColorCount) ? gif->SBackGroundColor : 0;
+    const int background =
+        (global && gif->SBackGroundColor < global->ColorCount) ? gif->SBackGroundColor : 0;
 
     // The logical screen: palette indices, or B, G, R, A words.
     std::vector<uint32_t> canvas(size_t(w) * h, indexed ? uint32_t(background) : 0u);
@@ -147,19 +155,22 @@ bool ReadGifFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& i
         const int x1 = std::min(w, d.Left + d.Width), y1 = std::min(h, d.Top + d.Height);
         if (map) {
             for (int y = y0; y < y1; ++y) {
-                const GifByteType* src = frame.RasterBits + size_t(y - d.Top) * d.Width + (x0 - d.Left);
+                const GifByteType* src =
+                    frame.RasterBits + size_t(y - d.Top) * d.Width + (x0 - d.Left);
                 uint32_t* dst = canvas.data() + size_t(y) * w;
                 for (int x = x0; x < x1; ++x, ++src) {
                     const int idx = *src;
                     if (idx == gcb.TransparentColor || idx >= map->ColorCount) continue;
                     const GifColorType& c = map->Colors[idx];
-                    dst[x] = indexed ? uint32_t(idx) : (c.Blue | (c.Green << 8) | (c.Red << 16) | 0xFF000000u);
+                    dst[x] = indexed ? uint32_t(idx)
+                                     : (c.Blue | (c.Green << 8) | (c.Red << 16) | 0xFF000000u);
                 }
             }
         }
 
         auto img = std::make_unique<FCObjImage>();
-        if (!img->AllocateForOverwrite(w, h, indexed ? 8 : 32)) return images.PCL_GetObjectCount() > 0;
+        if (!img->AllocateForOverwrite(w, h, indexed ? 8 : 32))
+            return images.PCL_GetObjectCount() > 0;
         for (int y = 0; y < h; ++y) {
             const uint32_t* src = canvas.data() + size_t(y) * w;
             uint8_t* row = img->GetRow(y);
@@ -172,7 +183,8 @@ bool ReadGifFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& i
         if (indexed) {
             FCRgbQuad pal[256] = {};
             for (int i = 0; i < global->ColorCount && i < 256; ++i)
-                pal[i] = FCRgbQuad{global->Colors[i].Blue, global->Colors[i].Green, global->Colors[i].Red, 0};
+                pal[i] = FCRgbQuad{global->Colors[i].Blue, global->Colors[i].Green,
+                                   global->Colors[i].Red, 0};
             img->WritePalette(256, pal);
         }
         images.PCL_PushObject(std::move(img));
@@ -200,7 +212,8 @@ bool WriteGifFile(const std::string& path, const FCObjImage& img) {
             palette.push_back({q.rgbRed, q.rgbGreen, q.rgbBlue});
         }
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) indices[size_t(y) * w + x] = static_cast<uint8_t>(img.ReadPixel(x, y));
+            for (int x = 0; x < w; ++x)
+                indices[size_t(y) * w + x] = static_cast<uint8_t>(img.ReadPixel(x, y));
         return Encode(path, w, h, palette, indices);
     }
 
@@ -229,19 +242,22 @@ bool WriteGifFile(const std::string& path, const FCObjImage& img) {
     std::vector<uint32_t> hist(32768, 0);
     for (int y = 0; y < h; ++y) {
         const uint8_t* p = rgb.GetRow(y);
-        for (int x = 0; x < w; ++x, p += 3) ++hist[((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3)];
+        for (int x = 0; x < w; ++x, p += 3)
+            ++hist[((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3)];
     }
     std::vector<std::pair<uint32_t, uint32_t>> colors;
     for (uint32_t c = 0; c < 32768; ++c) {
         if (!hist[c]) continue;
-        const uint32_t r = ((c >> 10) & 31) * 255 / 31, g = ((c >> 5) & 31) * 255 / 31, b = (c & 31) * 255 / 31;
+        const uint32_t r = ((c >> 10) & 31) * 255 / 31, g = ((c >> 5) & 31) * 255 / 31,
+                       b = (c & 31) * 255 / 31;
         colors.emplace_back((r << 16) | (g << 8) | b, hist[c]);
     }
     palette = MedianCut(colors, 256);
     // Nearest palette entry for every 5-5-5 cell, then one table lookup per pixel.
     std::vector<uint8_t> lut(32768);
     for (int c = 0; c < 32768; ++c) {
-        const int r = ((c >> 10) & 31) * 255 / 31, g = ((c >> 5) & 31) * 255 / 31, b = (c & 31) * 255 / 31;
+        const int r = ((c >> 10) & 31) * 255 / 31, g = ((c >> 5) & 31) * 255 / 31,
+                  b = (c & 31) * 255 / 31;
         int best = 0, bestD = 1 << 30;
         for (size_t i = 0; i < palette.size(); ++i) {
             const int dr = r - palette[i].r, dg = g - palette[i].g, db = b - palette[i].b;
@@ -253,7 +269,8 @@ bool WriteGifFile(const std::string& path, const FCObjImage& img) {
     for (int y = 0; y < h; ++y) {
         const uint8_t* p = rgb.GetRow(y);
         for (int x = 0; x < w; ++x, p += 3)
-            indices[size_t(y) * w + x] = lut[((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3)];
+            indices[size_t(y) * w + x] =
+                lut[((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3)];
     }
     return Encode(path, w, h, palette, indices);
 }

@@ -23,7 +23,9 @@ QImage WrapStorageOrder(const FCObjImage& img) {
     const qsizetype bpl = img.RowStride();
     QImage out;
     switch (img.ColorBits()) {
-        case 1: out = QImage(bits, w, h, bpl, QImage::Format_Mono); break;
+        case 1:
+            out = QImage(bits, w, h, bpl, QImage::Format_Mono);
+            break;
         case 4: {
             out = QImage(w, h, QImage::Format_Indexed8);
             if (out.isNull()) return out;
@@ -33,13 +35,22 @@ QImage WrapStorageOrder(const FCObjImage& img) {
             }
             break;
         }
-        case 8: out = QImage(bits, w, h, bpl, QImage::Format_Indexed8); break;
-        case 16:
-            out = QImage(bits, w, h, bpl, img.GetMasks()[1] == 0x07E0 ? QImage::Format_RGB16 : QImage::Format_RGB555);
+        case 8:
+            out = QImage(bits, w, h, bpl, QImage::Format_Indexed8);
             break;
-        case 24: out = QImage(bits, w, h, bpl, QImage::Format_BGR888); break;
-        case 32: out = QImage(bits, w, h, bpl, QImage::Format_RGB32); break;
-        default: return {};
+        case 16:
+            out =
+                QImage(bits, w, h, bpl,
+                       img.GetMasks()[1] == 0x07E0 ? QImage::Format_RGB16 : QImage::Format_RGB555);
+            break;
+        case 24:
+            out = QImage(bits, w, h, bpl, QImage::Format_BGR888);
+            break;
+        case 32:
+            out = QImage(bits, w, h, bpl, QImage::Format_RGB32);
+            break;
+        default:
+            return {};
     }
     if (img.ColorBits() <= 8) out.setColorTable(ColorTable(img));
     return out;
@@ -50,7 +61,8 @@ void DrawTo(const FCObjImage& img, QPainter* painter, const QRect& dst, const QR
     const QImage wrapped = WrapStorageOrder(img);
     if (wrapped.isNull()) return;
     // The block is stored bottom-up: take the mirrored source rows and mirror them back.
-    const QRect flippedSrc(src.x(), img.Height() - (src.y() + src.height()), src.width(), src.height());
+    const QRect flippedSrc(src.x(), img.Height() - (src.y() + src.height()), src.width(),
+                           src.height());
     painter->save();
     painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter->setCompositionMode(QPainter::CompositionMode_Source);
@@ -80,7 +92,9 @@ QRect DrawFitted(const FCObjImage& img, QPainter* painter, const QRect& rc) {
 }
 
 FCBufferedPainter::FCBufferedPainter(QPainter* target, const QRect& rc)
-    : m_target(target), m_rc(rc), m_buffer(rc.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32) {
+    : m_target(target),
+      m_rc(rc),
+      m_buffer(rc.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32) {
     m_buffer.fill(Qt::black);
     m_painter = std::make_unique<QPainter>(&m_buffer);
     m_painter->translate(-rc.topLeft());

@@ -7,8 +7,8 @@
 
 #include "image/file_io.h"
 
-
-bool FCImageHandleBase::LoadImageFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& images,
+bool FCImageHandleBase::LoadImageFile(const std::string& path,
+                                      PCL_Interface_Composite<FCObjImage>& images,
                                       std::unique_ptr<FCPropertyMap>& props) {
     FCMappedFile file(path);
     if (!file.ok()) return false;
@@ -32,12 +32,13 @@ IMAGE_TYPE FCImageHandleFactory::QueryImageFileType(const std::string& path) {
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos) return IMG_UNKNOW;
     std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     static const struct {
         const char* ext;
         IMAGE_TYPE type;
     } kTable[] = {
-        {"jpg", IMG_JPG}, {"jpeg", IMG_JPG}, {"gif", IMG_GIF}, {"png", IMG_PNG}, {"bmp", IMG_BMP},
+        {"jpg", IMG_JPG}, {"jpeg", IMG_JPG}, {"gif", IMG_GIF},  {"png", IMG_PNG}, {"bmp", IMG_BMP},
         {"pcx", IMG_PCX}, {"tif", IMG_TIF},  {"tiff", IMG_TIF}, {"tga", IMG_TGA}, {"ico", IMG_ICO},
         {"psd", IMG_PSD}, {"xpm", IMG_XPM},  {"oxo", IMG_OXO},
     };
@@ -48,14 +49,18 @@ IMAGE_TYPE FCImageHandleFactory::QueryImageFileType(const std::string& path) {
 
 FCImageHandleBase* FCImageHandleFactory::CreateImageHandle(IMAGE_TYPE type) const {
     switch (type) {
-        case IMG_BMP: return new FCImageHandle_Bmp;
-        case IMG_TGA: return new FCImageHandle_Tga;
+        case IMG_BMP:
+            return new FCImageHandle_Bmp;
+        case IMG_TGA:
+            return new FCImageHandle_Tga;
         case IMG_JPG:
         case IMG_GIF:
         case IMG_TIF:
         case IMG_PNG:
-        case IMG_ICO: return new FCImageHandle_Qt;
-        default: return nullptr;
+        case IMG_ICO:
+            return new FCImageHandle_Qt;
+        default:
+            return nullptr;
     }
 }
 
@@ -67,9 +72,13 @@ bool FCImageHandleFactory::CanRead(IMAGE_TYPE type) {
         case IMG_GIF:
         case IMG_TIF:
         case IMG_PNG:
-        case IMG_ICO: return true;
-        default: return false;
+        case IMG_ICO:
+            return true;
+        default:
+            return false;
     }
 }
 
-bool FCImageHandleFactory::CanWrite(IMAGE_TYPE type) { return CanRead(type) && type != IMG_ICO; }
+bool FCImageHandleFactory::CanWrite(IMAGE_TYPE type) {
+    return CanRead(type) && type != IMG_ICO;
+}

@@ -49,7 +49,8 @@ public:
         return false;
     }
     // Only the first image of the list is written.
-    virtual bool SaveImageFile(const std::string& path, const std::vector<const FCObjImage*>& images,
+    virtual bool SaveImageFile(const std::string& path,
+                               const std::vector<const FCObjImage*>& images,
                                const FCPropertyMap& props) {
         (void)path, (void)images, (void)props;
         return false;
@@ -58,7 +59,8 @@ public:
 
 class FCImageHandle_Bmp : public FCImageHandleBase {
 public:
-    bool LoadImageMemory(const uint8_t* pStart, size_t nBytes, PCL_Interface_Composite<FCObjImage>& images,
+    bool LoadImageMemory(const uint8_t* pStart, size_t nBytes,
+                         PCL_Interface_Composite<FCObjImage>& images,
                          std::unique_ptr<FCPropertyMap>& props) override;
     bool SaveImageFile(const std::string& path, const std::vector<const FCObjImage*>& images,
                        const FCPropertyMap& props) override;
@@ -66,7 +68,8 @@ public:
 
 class FCImageHandle_Tga : public FCImageHandleBase {
 public:
-    bool LoadImageMemory(const uint8_t* pStart, size_t nBytes, PCL_Interface_Composite<FCObjImage>& images,
+    bool LoadImageMemory(const uint8_t* pStart, size_t nBytes,
+                         PCL_Interface_Composite<FCObjImage>& images,
                          std::unique_ptr<FCPropertyMap>& props) override;
     bool SaveImageFile(const std::string& path, const std::vector<const FCObjImage*>& images,
                        const FCPropertyMap& props) override;

@@ -9,7 +9,9 @@
 
 namespace {
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
 
 constexpr size_t kFileHeader = 14;
 
@@ -27,8 +29,11 @@ bool FCImageHandle_Bmp::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
     if (nBytes < kFileHeader + sizeof(FCBitmapInfoHeader)) return false;
     FCBitmapInfoHeader info;
     std::memcpy(&info, pStart + kFileHeader, sizeof(info));
-    if (info.biSize < sizeof(FCBitmapInfoHeader) || info.biSize > nBytes - kFileHeader) return false;
-    if (info.biCompression == kBiBitfields && nBytes < kFileHeader + sizeof(FCBitmapInfoHeader) + 12) return false;
+    if (info.biSize < sizeof(FCBitmapInfoHeader) || info.biSize > nBytes - kFileHeader)
+        return false;
+    if (info.biCompression == kBiBitfields &&
+        nBytes < kFileHeader + sizeof(FCBitmapInfoHeader) + 12)
+        return false;
 
     // Refuse a pixel block the file cannot hold before asking for memory. The padding of
     // the last row may be missing; anything shorter is a truncated file.
@@ -44,7 +49,8 @@ bool FCImageHandle_Bmp::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
     int copyEntries = 0;
     if (info.biBitCount <= 8) {
         const uint32_t full = 1u << info.biBitCount;
-        const uint32_t declared = (info.biClrUsed > 0 && info.biClrUsed <= full) ? info.biClrUsed : full;
+        const uint32_t declared =
+            (info.biClrUsed > 0 && info.biClrUsed <= full) ? info.biClrUsed : full;
         if (palOffset + 4 * size_t(declared) > nBytes) return false;
         copyEntries = static_cast<int>(std::min<size_t>(full, (nBytes - palOffset) / 4));
     }
@@ -63,7 +69,8 @@ bool FCImageHandle_Bmp::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
     return true;
 }
 
-bool FCImageHandle_Bmp::SaveImageFile(const std::string& path, const std::vector<const FCObjImage*>& images,
+bool FCImageHandle_Bmp::SaveImageFile(const std::string& path,
+                                      const std::vector<const FCObjImage*>& images,
                                       const FCPropertyMap& props) {
     (void)props;
     if (images.empty() || !images[0] || !images[0]->IsValid()) return false;

@@ -1,10 +1,10 @@
 // JPEG, GIF, PNG, TIFF and ICO through Qt's image I/O; GIF is written by giflib because
 // Qt has no GIF writer.
 
+#include <QBuffer>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QBuffer>
 #include <QString>
 #include <cstring>
 
@@ -38,7 +38,9 @@ std::unique_ptr<FCObjImage> FrameToImage(QImage frame) {
     const int w = frame.width(), h = frame.height();
     auto img = std::make_unique<FCObjImage>();
     switch (frame.format()) {
-        case QImage::Format_MonoLSB: frame = frame.convertToFormat(QImage::Format_Mono); [[fallthrough]];
+        case QImage::Format_MonoLSB:
+            frame = frame.convertToFormat(QImage::Format_Mono);
+            [[fallthrough]];
         case QImage::Format_Mono:
         case QImage::Format_Indexed8: {
             const int bits = frame.format() == QImage::Format_Mono ? 1 : 8;
@@ -48,7 +50,8 @@ std::unique_ptr<FCObjImage> FrameToImage(QImage frame) {
             for (QRgb c : table) pal.push_back(ToQuad(c));
             if (!pal.empty()) img->WritePalette(static_cast<int>(pal.size()), pal.data());
             const size_t rowBytes = (static_cast<size_t>(w) * bits + 7) / 8;
-            for (int y = 0; y < h; ++y) std::memcpy(img->GetRow(y), frame.constScanLine(y), rowBytes);
+            for (int y = 0; y < h; ++y)
+                std::memcpy(img->GetRow(y), frame.constScanLine(y), rowBytes);
             return img;
         }
         case QImage::Format_Grayscale8:
@@ -59,15 +62,18 @@ std::unique_ptr<FCObjImage> FrameToImage(QImage frame) {
         case QImage::Format_RGB555:
         case QImage::Format_RGB16: {
             const bool is565 = frame.format() == QImage::Format_RGB16;
-            if (!AllocateMasked(*img, w, h, is565 ? 0xF800 : 0x7C00, is565 ? 0x07E0 : 0x03E0, 0x001F))
+            if (!AllocateMasked(*img, w, h, is565 ? 0xF800 : 0x7C00, is565 ? 0x07E0 : 0x03E0,
+                                0x001F))
                 return nullptr;
-            for (int y = 0; y < h; ++y) std::memcpy(img->GetRow(y), frame.constScanLine(y), 2 * size_t(w));
+            for (int y = 0; y < h; ++y)
+                std::memcpy(img->GetRow(y), frame.constScanLine(y), 2 * size_t(w));
             return img;
         }
         case QImage::Format_RGB32:
         case QImage::Format_RGB888:
         case QImage::Format_BGR888: {
-            // Qt holds 24-bit colour files (JPEG, PNG, TIFF) in this form; they are 24-bit pictures.
+            // Qt holds 24-bit colour files (JPEG, PNG, TIFF) in this form; they are 24-bit
+            // pictures.
             if (!img->AllocateForOverwrite(w, h, 24)) return nullptr;
             for (int y = 0; y < h; ++y) {
                 const uint8_t* s = frame.constScanLine(y);
@@ -102,7 +108,8 @@ std::unique_ptr<FCObjImage> FrameToImage(QImage frame) {
             else if (frame.format() == QImage::Format_RGBA8888_Premultiplied)
                 frame = frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
             if (!img->AllocateForOverwrite(w, h, 32)) return nullptr;
-            for (int y = 0; y < h; ++y) std::memcpy(img->GetRow(y), frame.constScanLine(y), 4 * size_t(w));
+            for (int y = 0; y < h; ++y)
+                std::memcpy(img->GetRow(y), frame.constScanLine(y), 4 * size_t(w));
             return img;
         }
         case QImage::Format_Grayscale16:
@@ -135,9 +142,8 @@ struct TagName {
     const char* key;
 };
 constexpr TagName kTags[] = {
-    {0x010E, "Description"}, {0x010F, "Make"},      {0x0110, "Model"},
-    {0x0131, "Software"},    {0x013B, "Author"},    {0x8298, "Copyright"},
-    {0x0132, "DateTime"},    {0x9286, "Comment"},
+    {0x010E, "Description"}, {0x010F, "Make"},      {0x0110, "Model"},    {0x0131, "Software"},
+    {0x013B, "Author"},      {0x8298, "Copyright"}, {0x0132, "DateTime"}, {0x9286, "Comment"},
 };
 
 QImage ImageToQImage(const FCObjImage& img) {
@@ -148,7 +154,8 @@ QImage ImageToQImage(const FCObjImage& img) {
         case 4:
         case 8: {
             // Qt has no 4-bit form: those pictures are written as 8-bit indexed.
-            out = QImage(w, h, img.ColorBits() == 1 ? QImage::Format_Mono : QImage::Format_Indexed8);
+            out =
+                QImage(w, h, img.ColorBits() == 1 ? QImage::Format_Mono : QImage::Format_Indexed8);
             if (out.isNull()) return out;
             QList<QRgb> table;
             for (int i = 0; i < img.PaletteSize(); ++i) {
@@ -161,13 +168,15 @@ QImage ImageToQImage(const FCObjImage& img) {
                     uint8_t* d = out.scanLine(y);
                     for (int x = 0; x < w; ++x) d[x] = static_cast<uint8_t>(img.ReadPixel(x, y));
                 } else {
-                    std::memcpy(out.scanLine(y), img.GetRow(y), (size_t(w) * img.ColorBits() + 7) / 8);
+                    std::memcpy(out.scanLine(y), img.GetRow(y),
+                                (size_t(w) * img.ColorBits() + 7) / 8);
                 }
             }
             return out;
         }
         case 16:
-            out = QImage(w, h, img.GetMasks()[1] == 0x07E0 ? QImage::Format_RGB16 : QImage::Format_RGB555);
+            out = QImage(
+                w, h, img.GetMasks()[1] == 0x07E0 ? QImage::Format_RGB16 : QImage::Format_RGB555);
             if (out.isNull()) return out;
             for (int y = 0; y < h; ++y) std::memcpy(out.scanLine(y), img.GetRow(y), 2 * size_t(w));
             return out;
@@ -207,7 +216,8 @@ int FCImageHandle_Qt::JpegQuality(const FCPropertyMap& props) {
     return static_cast<int>(std::clamp<long>(v, 1, 100));
 }
 
-bool FCImageHandle_Qt::LoadImageFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& images,
+bool FCImageHandle_Qt::LoadImageFile(const std::string& path,
+                                     PCL_Interface_Composite<FCObjImage>& images,
                                      std::unique_ptr<FCPropertyMap>& props) {
     // GIF frames keep their palette when giflib reads them; Qt would hand them over as RGB.
     if (FCImageHandleFactory::QueryImageFileType(path) == IMG_GIF && ReadGifFile(path, images)) {
@@ -240,24 +250,34 @@ bool FCImageHandle_Qt::LoadImageFile(const std::string& path, PCL_Interface_Comp
     return images.PCL_GetObjectCount() > 0;
 }
 
-bool FCImageHandle_Qt::SaveImageFile(const std::string& path, const std::vector<const FCObjImage*>& images,
+bool FCImageHandle_Qt::SaveImageFile(const std::string& path,
+                                     const std::vector<const FCObjImage*>& images,
                                      const FCPropertyMap& props) {
     if (images.empty() || !images[0] || !images[0]->IsValid()) return false;
     const FCObjImage& img = *images[0];
     const IMAGE_TYPE type = FCImageHandleFactory::QueryImageFileType(path);
     const char* format = nullptr;
     switch (type) {
-        case IMG_JPG: format = "jpeg"; break;
-        case IMG_TIF: format = "tiff"; break;
-        case IMG_PNG: format = "png"; break;
-        case IMG_GIF: return WriteGifFile(path, img);
-        default: return false;
+        case IMG_JPG:
+            format = "jpeg";
+            break;
+        case IMG_TIF:
+            format = "tiff";
+            break;
+        case IMG_PNG:
+            format = "png";
+            break;
+        case IMG_GIF:
+            return WriteGifFile(path, img);
+        default:
+            return false;
     }
     QImage out = ImageToQImage(img);
     if (out.isNull()) return false;
     for (const TagName& t : kTags) {
         auto it = props.find(t.tag);
-        if (it != props.end()) out.setText(QString::fromLatin1(t.key), QString::fromStdString(it->second));
+        if (it != props.end())
+            out.setText(QString::fromLatin1(t.key), QString::fromStdString(it->second));
     }
     // Encode into memory first, so a failed encode never truncates an existing file.
     QByteArray bytes;

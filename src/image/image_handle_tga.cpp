@@ -8,7 +8,9 @@
 
 namespace {
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 constexpr size_t kHeader = 18;
 constexpr char kIdent[12] = {'N', 'o', 'r', 'v', 'a', 'n', 'e', 'S', 'c', 'o', 'p', 'e'};
@@ -103,7 +105,8 @@ bool FCImageHandle_Tga::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
     return true;
 }
 
-bool FCImageHandle_Tga::SaveImageFile(const std::string& path, const std::vector<const FCObjImage*>& images,
+bool FCImageHandle_Tga::SaveImageFile(const std::string& path,
+                                      const std::vector<const FCObjImage*>& images,
                                       const FCPropertyMap& props) {
     (void)props;
     if (images.empty() || !images[0] || !images[0]->IsValid()) return false;

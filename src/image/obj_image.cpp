@@ -89,7 +89,8 @@ uint8_t* MapPages(size_t bytes, size_t* mapped, bool zero) {
         return static_cast<uint8_t*>(p);
     }
     // Map one huge page more than needed, then trim to a 2 MiB aligned range.
-    void* raw = mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* raw =
+        mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return nullptr;
     const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
     const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t(kHugePage) - 1);
@@ -101,7 +102,9 @@ uint8_t* MapPages(size_t bytes, size_t* mapped, bool zero) {
     return reinterpret_cast<uint8_t*>(aligned);
 }
 
-void UnmapPages(uint8_t* p, size_t len) { BlockCache::Get().Put(p, len); }
+void UnmapPages(uint8_t* p, size_t len) {
+    BlockCache::Get().Put(p, len);
+}
 
 bool IsSupportedDepth(int bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -135,9 +138,13 @@ void FCObjImage::Swap(FCObjImage& other) noexcept {
     std::swap(y, other.y);
 }
 
-bool FCObjImage::Allocate(const uint8_t* pHeaderBlock) { return AllocateImpl(pHeaderBlock, true); }
+bool FCObjImage::Allocate(const uint8_t* pHeaderBlock) {
+    return AllocateImpl(pHeaderBlock, true);
+}
 
-bool FCObjImage::AllocateForOverwrite(const uint8_t* pHeaderBlock) { return AllocateImpl(pHeaderBlock, false); }
+bool FCObjImage::AllocateForOverwrite(const uint8_t* pHeaderBlock) {
+    return AllocateImpl(pHeaderBlock, false);
+}
 
 bool FCObjImage::AllocateForOverwrite(int nWidth, int nHeight, int nColorBit) {
     const FCBitmapInfoHeader h = MakeHeader(nWidth, nHeight, nColorBit);
@@ -253,11 +260,16 @@ uint32_t FCObjImage::ReadPixel(int px, int py) const {
     if (!IsValid() || px < 0 || py < 0 || px >= Width() || py >= Height()) return 0;
     const uint8_t* p = PixelPointer(px, py);
     switch (ColorBits()) {
-        case 1: return (*p >> (7 - px % 8)) & 1;
-        case 4: return (px % 2 == 0) ? (*p >> 4) : (*p & 0x0F);
-        case 8: return *p;
-        case 16: return p[0] | (p[1] << 8);
-        case 24: return p[0] | (p[1] << 8) | (p[2] << 16);
+        case 1:
+            return (*p >> (7 - px % 8)) & 1;
+        case 4:
+            return (px % 2 == 0) ? (*p >> 4) : (*p & 0x0F);
+        case 8:
+            return *p;
+        case 16:
+            return p[0] | (p[1] << 8);
+        case 24:
+            return p[0] | (p[1] << 8) | (p[2] << 16);
         case 32: {
             uint32_t v;
             std::memcpy(&v, p, 4);
@@ -282,7 +294,9 @@ void FCObjImage::WritePixel(int px, int py, uint32_t value) {
             else
                 *p = static_cast<uint8_t>((*p & 0xF0) | (value & 0x0F));
             break;
-        case 8: *p = static_cast<uint8_t>(value); break;
+        case 8:
+            *p = static_cast<uint8_t>(value);
+            break;
         case 16:
             p[0] = static_cast<uint8_t>(value);
             p[1] = static_cast<uint8_t>(value >> 8);
@@ -292,7 +306,9 @@ void FCObjImage::WritePixel(int px, int py, uint32_t value) {
             p[1] = static_cast<uint8_t>(value >> 8);
             p[2] = static_cast<uint8_t>(value >> 16);
             break;
-        case 32: std::memcpy(p, &value, 4); break;
+        case 32:
+            std::memcpy(p, &value, 4);
+            break;
     }
 }
 
@@ -368,7 +384,9 @@ void FCObjImage::ToTrueColor24() {
         const uint8_t* __restrict s = m_rows[yy];
         uint8_t* __restrict d = out.m_rows[yy];
         switch (bits) {
-            case 32: pixel::Bgra32ToBgr24(s, d, w); break;
+            case 32:
+                pixel::Bgra32ToBgr24(s, d, w);
+                break;
             case 8:
                 if (greyRamp)
                     pixel::Gray8ToBgr24(s, d, w);
@@ -427,7 +445,8 @@ void FCObjImage::ResizeNearest(int nNewWidth, int nNewHeight) {
     const int* ofs = offsets.data();
     // Destination columns (a prefix) whose source pixel has another pixel after it in the row.
     int fastColumns = 0;
-    while (fastColumns < nNewWidth - 1 && (fastColumns * oldW / nNewWidth) < oldW - 1) ++fastColumns;
+    while (fastColumns < nNewWidth - 1 && (fastColumns * oldW / nNewWidth) < oldW - 1)
+        ++fastColumns;
     const size_t rowBytes = static_cast<size_t>(nNewWidth) * bpp;
     int64_t lastSrc = -1;
     for (int yy = 0; yy < nNewHeight; ++yy) {
@@ -478,7 +497,8 @@ bool FCObjImage::ExtractRegion(FCObjImage* pDest, FCRect rc) const {
     if (!pDest->AllocateForOverwrite(block)) return false;
     const size_t bpp = ColorBits() / 8;
     const size_t rowBytes = static_cast<size_t>(r - l) * bpp;
-    for (int yy = t; yy < b; ++yy) std::memcpy(pDest->m_rows[yy - t], m_rows[yy] + l * bpp, rowBytes);
+    for (int yy = t; yy < b; ++yy)
+        std::memcpy(pDest->m_rows[yy - t], m_rows[yy] + l * bpp, rowBytes);
     if (ColorBits() <= 8) pDest->TakePaletteFrom(*this);
     pDest->ZeroRowPadding();
     pDest->x = l;
@@ -509,7 +529,8 @@ int64_t FCObjImage::SaveRestoreBlock(bool bSave, uint8_t* pBlock) {
         std::memcpy(head, &h, sizeof(h));
     }
     if (!Allocate(head)) return 0;
-    if (h.biBitCount == 16) m_info.biCompression = reinterpret_cast<const FCBitmapInfoHeader*>(pBlock)->biCompression;
+    if (h.biBitCount == 16)
+        m_info.biCompression = reinterpret_cast<const FCBitmapInfoHeader*>(pBlock)->biCompression;
     std::memcpy(m_pixels, pBlock + kHead, PixelBytes());
     std::memcpy(&x, pBlock + kHead + PixelBytes(), 4);
     std::memcpy(&y, pBlock + kHead + PixelBytes() + 4, 4);
@@ -517,7 +538,8 @@ int64_t FCObjImage::SaveRestoreBlock(bool bSave, uint8_t* pBlock) {
 }
 
 bool FCObjImage::LoadFromFile(const std::string& path) {
-    std::unique_ptr<FCImageHandleBase> handler(FCImageHandleFactory::Get().CreateHandleFromPath(path));
+    std::unique_ptr<FCImageHandleBase> handler(
+        FCImageHandleFactory::Get().CreateHandleFromPath(path));
     if (!handler) return false;
     PCL_Interface_Composite<FCObjImage> frames;
     std::unique_ptr<FCPropertyMap> props;
@@ -533,7 +555,8 @@ bool FCObjImage::LoadFromFile(const std::string& path) {
 
 bool FCObjImage::SaveToFile(const std::string& path) const {
     if (!IsValid()) return false;
-    std::unique_ptr<FCImageHandleBase> handler(FCImageHandleFactory::Get().CreateHandleFromPath(path));
+    std::unique_ptr<FCImageHandleBase> handler(
+        FCImageHandleFactory::Get().CreateHandleFromPath(path));
     if (!handler) return false;
     FCPropertyMap props;
     props[FCImageHandleBase::kPropJpegQuality] = "-1";

@@ -83,7 +83,9 @@ public:
     int Height() const { return m_info.biHeight; }
     int ColorBits() const { return m_info.biBitCount; }
     int RowStride() const { return m_stride; }
-    size_t PixelBytes() const { return static_cast<size_t>(m_stride) * static_cast<size_t>(Height()); }
+    size_t PixelBytes() const {
+        return static_cast<size_t>(m_stride) * static_cast<size_t>(Height());
+    }
     const FCBitmapInfoHeader& GetInfoHeader() const { return m_info; }
     // Red, green and blue channel masks; meaningful for 16-bit pictures.
     const uint32_t* GetMasks() const { return m_masks; }

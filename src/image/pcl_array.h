@@ -16,7 +16,8 @@ public:
     explicit PCL_array(size_t count) { Reset(count); }
     PCL_array(const PCL_array&) = delete;
     PCL_array& operator=(const PCL_array&) = delete;
-    PCL_array(PCL_array&& o) noexcept : m_p(std::exchange(o.m_p, nullptr)), m_n(std::exchange(o.m_n, 0)) {}
+    PCL_array(PCL_array&& o) noexcept
+        : m_p(std::exchange(o.m_p, nullptr)), m_n(std::exchange(o.m_n, 0)) {}
     PCL_array& operator=(PCL_array&& o) noexcept {
         if (this != &o) {
             delete[] m_p;

@@ -36,7 +36,8 @@ __attribute__((target("ssse3"))) int Bgra32ToBgr24Ssse3(const uint8_t* s, uint8_
 __attribute__((target("ssse3"))) int Gray8ToBgr24Ssse3(const uint8_t* s, uint8_t* d, int n) {
     const __m128i m0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
     const __m128i m1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
-    const __m128i m2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    const __m128i m2 =
+        _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
     int i = 0;
     for (; i + 16 <= n; i += 16) {
         const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));

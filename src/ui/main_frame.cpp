@@ -14,4 +14,6 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     }
 }
 
-QString CMainFrame::ProductTitle() { return QStringLiteral("NorvaneScope"); }
+QString CMainFrame::ProductTitle() {
+    return QStringLiteral("NorvaneScope");
+}

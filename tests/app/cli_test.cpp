@@ -10,9 +10,13 @@
 
 namespace {
 
-ProcessResult Cli(const std::vector<std::string>& args) { return RunProcess(BinPath("norvanescope-cli"), args); }
+ProcessResult Cli(const std::vector<std::string>& args) {
+    return RunProcess(BinPath("norvanescope-cli"), args);
+}
 
-int Lines(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
+int Lines(const std::string& s) {
+    return static_cast<int>(std::count(s.begin(), s.end(), '\n'));
+}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -24,7 +28,8 @@ protected:
         ASSERT_TRUE(grey.SaveToFile(dir.file("grey.bmp")));
         ASSERT_TRUE(grey.SaveToFile(dir.file("grey.png")));
         const ProcessResult r =
-            RunProcess("convert", {dir.file("grey.png"), dir.file("grey.png"), dir.file("grey.png"), dir.file("three.tif")});
+            RunProcess("convert", {dir.file("grey.png"), dir.file("grey.png"), dir.file("grey.png"),
+                                   dir.file("three.tif")});
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
     TempDir dir;

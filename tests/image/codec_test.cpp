@@ -25,7 +25,8 @@ FCObjImage Photo(int w, int h, unsigned seed = 1) {
         for (int x = 0; x < w; ++x) {
             s = s * 1103515245u + 12345u;
             const uint32_t noise = (s >> 16) & 0x07;
-            const uint32_t b = x * 240 / w + noise, g = y * 240 / h + noise, r = (x + y) * 240 / (w + h) + noise;
+            const uint32_t b = x * 240 / w + noise, g = y * 240 / h + noise,
+                           r = (x + y) * 240 / (w + h) + noise;
             img.WritePixel(x, y, b | (g << 8) | (r << 16));
         }
     return img;
@@ -41,14 +42,16 @@ int MaxDiff(const FCObjImage& img, const cv::Mat& m) {
     for (int y = 0; y < m.rows; ++y) {
         const uint8_t* a = img.GetRow(y);
         const uint8_t* b = m.ptr<uint8_t>(y);
-        for (int i = 0; i < 3 * m.cols; ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+        for (int i = 0; i < 3 * m.cols; ++i)
+            worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
     }
     return worst;
 }
 
 cv::Mat ToMat(const FCObjImage& img) {
     cv::Mat m(img.Height(), img.Width(), CV_8UC3);
-    for (int y = 0; y < img.Height(); ++y) std::memcpy(m.ptr(y), img.GetRow(y), 3 * size_t(img.Width()));
+    for (int y = 0; y < img.Height(); ++y)
+        std::memcpy(m.ptr(y), img.GetRow(y), 3 * size_t(img.Width()));
     return m;
 }
 
@@ -56,7 +59,8 @@ cv::Mat ToMat(const FCObjImage& img) {
 cv::Mat ReadWithImageMagick(const std::string& path, const TempDir& dir) {
     const std::string ppm = dir.file("im_decoded.ppm");
     // ImageMagick keeps a file's stored row order unless told to apply its orientation.
-    const ProcessResult r = RunProcess("convert", {path + "[0]", "-auto-orient", "-depth", "8", ppm});
+    const ProcessResult r =
+        RunProcess("convert", {path + "[0]", "-auto-orient", "-depth", "8", ppm});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return cv::imread(ppm, cv::IMREAD_COLOR);
 }
@@ -73,14 +77,22 @@ TEST(ImageFormats, ExtensionTable) {
         IMAGE_TYPE type;
         bool read, write;
     } cases[] = {
-        {"PICTURE.JPG", IMG_JPG, true, true},   {"dir.v2/picture.jpeg", IMG_JPG, true, true},
-        {"a.gif", IMG_GIF, true, true},         {"a.Png", IMG_PNG, true, true},
-        {"a.bmp", IMG_BMP, true, true},         {"a.tga", IMG_TGA, true, true},
-        {"a.tif", IMG_TIF, true, true},         {"a.TIFF", IMG_TIF, true, true},
-        {"a.ico", IMG_ICO, true, false},        {"a.pcx", IMG_PCX, false, false},
-        {"a.psd", IMG_PSD, false, false},       {"a.xpm", IMG_XPM, false, false},
-        {"a.oxo", IMG_OXO, false, false},       {"archive.tar.gz", IMG_UNKNOW, false, false},
-        {"noextension", IMG_UNKNOW, false, false}, {"trailingdot.", IMG_UNKNOW, false, false},
+        {"PICTURE.JPG", IMG_JPG, true, true},
+        {"dir.v2/picture.jpeg", IMG_JPG, true, true},
+        {"a.gif", IMG_GIF, true, true},
+        {"a.Png", IMG_PNG, true, true},
+        {"a.bmp", IMG_BMP, true, true},
+        {"a.tga", IMG_TGA, true, true},
+        {"a.tif", IMG_TIF, true, true},
+        {"a.TIFF", IMG_TIF, true, true},
+        {"a.ico", IMG_ICO, true, false},
+        {"a.pcx", IMG_PCX, false, false},
+        {"a.psd", IMG_PSD, false, false},
+        {"a.xpm", IMG_XPM, false, false},
+        {"a.oxo", IMG_OXO, false, false},
+        {"archive.tar.gz", IMG_UNKNOW, false, false},
+        {"noextension", IMG_UNKNOW, false, false},
+        {"trailingdot.", IMG_UNKNOW, false, false},
     };
     for (const Case& c : cases) {
         const IMAGE_TYPE t = FCImageHandleFactory::QueryImageFileType(c.path);
@@ -103,7 +115,8 @@ TEST(ImageFormats, BmpLayout) {
     EXPECT_EQ(Le32(b, 10), 54u);
     EXPECT_EQ(Le32(b, 14), 40u);
     EXPECT_EQ(Le32(b, 34), 0u) << "image size field stays 0";
-    EXPECT_EQ(0, std::memcmp(b.data() + 54, img.GetMemStart(), 24)) << "rows bottom first, as in the block";
+    EXPECT_EQ(0, std::memcmp(b.data() + 54, img.GetMemStart(), 24))
+        << "rows bottom first, as in the block";
 
     FCObjImage grey;
     ASSERT_TRUE(grey.Allocate(5, 5, 8));
@@ -186,10 +199,11 @@ TEST(ImageFormats, TgaLayout) {
 TEST(ImageFormats, TgaOriginColourMapAndRunLength) {
     // 2 x 2, 8-bit colour-mapped, map entries 10..29; the descriptor decides the row order.
     auto make = [](uint8_t descriptor, bool rle) {
-        std::vector<uint8_t> f = {0, 1, uint8_t(rle ? 9 : 1), 10, 0, 20, 0, 24, 0, 0, 0, 0, 2, 0, 2, 0, 8, descriptor};
+        std::vector<uint8_t> f = {
+            0, 1, uint8_t(rle ? 9 : 1), 10, 0, 20, 0, 24, 0, 0, 0, 0, 2, 0, 2, 0, 8, descriptor};
         for (int i = 0; i < 20; ++i) f.insert(f.end(), {uint8_t(i), uint8_t(i), uint8_t(100 + i)});
         if (rle) {
-            f.insert(f.end(), {0x81, 10});     // row 0: index 10 twice
+            f.insert(f.end(), {0x81, 10});      // row 0: index 10 twice
             f.insert(f.end(), {0x01, 11, 12});  // row 1: literal 11, 12
         } else {
             f.insert(f.end(), {10, 10, 11, 12});
@@ -200,7 +214,8 @@ TEST(ImageFormats, TgaOriginColourMapAndRunLength) {
     for (bool rle : {false, true}) {
         for (uint8_t desc : {uint8_t(0x20), uint8_t(0x00)}) {
             WriteFileBytes(dir.file("c.tga"), make(desc, rle));
-            std::unique_ptr<FCImageHandleBase> h(FCImageHandleFactory::Get().CreateImageHandle(IMG_TGA));
+            std::unique_ptr<FCImageHandleBase> h(
+                FCImageHandleFactory::Get().CreateImageHandle(IMG_TGA));
             PCL_Interface_Composite<FCObjImage> list;
             std::unique_ptr<FCPropertyMap> props;
             ASSERT_TRUE(h->LoadImageFile(dir.file("c.tga"), list, props)) << rle << desc;
@@ -229,11 +244,16 @@ TEST(ImageFormats, RoundTripsDecodedByIndependentReaders) {
         const char* name;
         bool imageMagick;  // OpenCV cannot read the format
         int tolerance;
-    } cases[] = {{"bmp", false, 0}, {"png", false, 0}, {"tif", false, 0}, {"tga", true, 0}, {"jpg", false, 40}};
+    } cases[] = {{"bmp", false, 0},
+                 {"png", false, 0},
+                 {"tif", false, 0},
+                 {"tga", true, 0},
+                 {"jpg", false, 40}};
     for (const Case& c : cases) {
         const std::string path = dir.file(std::string("rt.") + c.name);
         ASSERT_TRUE(img.SaveToFile(path)) << c.name;
-        const cv::Mat m = c.imageMagick ? ReadWithImageMagick(path, dir) : cv::imread(path, cv::IMREAD_COLOR);
+        const cv::Mat m =
+            c.imageMagick ? ReadWithImageMagick(path, dir) : cv::imread(path, cv::IMREAD_COLOR);
         ASSERT_FALSE(m.empty()) << c.name;
         EXPECT_LE(MaxDiff(img, m), c.tolerance) << c.name;
         if (c.tolerance > 0) {
@@ -253,7 +273,8 @@ TEST(ImageFormats, RoundTripsDecodedByIndependentReaders) {
     FCObjImage few;
     ASSERT_TRUE(few.Allocate(40, 30, 24));
     for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) few.WritePixel(x, y, ((x / 4) * 0x102030 + (y / 5) * 0x050A00) & 0xFFFFFF);
+        for (int x = 0; x < 40; ++x)
+            few.WritePixel(x, y, ((x / 4) * 0x102030 + (y / 5) * 0x050A00) & 0xFFFFFF);
     ASSERT_TRUE(few.SaveToFile(dir.file("few.gif")));
     EXPECT_EQ(MaxDiff(few, ReadWithImageMagick(dir.file("few.gif"), dir)), 0);
     ASSERT_TRUE(img.SaveToFile(dir.file("photo.gif")));
@@ -267,7 +288,8 @@ TEST(ImageFormats, IndexedPicturesKeepTheirPalette) {
     FCObjImage pal;
     ASSERT_TRUE(pal.Allocate(17, 9, 8));
     FCRgbQuad entries[256];
-    for (int i = 0; i < 256; ++i) entries[i] = FCRgbQuad{uint8_t(i * 3), uint8_t(255 - i), uint8_t(i * 7), 0};
+    for (int i = 0; i < 256; ++i)
+        entries[i] = FCRgbQuad{uint8_t(i * 3), uint8_t(255 - i), uint8_t(i * 7), 0};
     pal.WritePalette(256, entries);
     for (int y = 0; y < 9; ++y)
         for (int x = 0; x < 17; ++x) pal.WritePixel(x, y, (x * 9 + y * 31) & 0xFF);
@@ -280,8 +302,9 @@ TEST(ImageFormats, IndexedPicturesKeepTheirPalette) {
         ASSERT_TRUE(back.LoadFromFile(path)) << ext;
         back.ToTrueColor24();
         EXPECT_EQ(MaxDiff(back, ToMat(expect)), 0) << ext;
-        const cv::Mat m = std::string(ext) == "tga" || std::string(ext) == "gif" ? ReadWithImageMagick(path, dir)
-                                                                                    : cv::imread(path, cv::IMREAD_COLOR);
+        const cv::Mat m = std::string(ext) == "tga" || std::string(ext) == "gif"
+                              ? ReadWithImageMagick(path, dir)
+                              : cv::imread(path, cv::IMREAD_COLOR);
         EXPECT_EQ(MaxDiff(expect, m), 0) << ext;
     }
 }
@@ -297,7 +320,10 @@ TEST(ImageFormats, FrameMapping) {
         int bits;
     } cases[] = {
         {"rgb png", {"-depth", "8"}, "rgb.png", 24},
-        {"rgba png", {"-alpha", "set", "-channel", "A", "-evaluate", "set", "50%", "-depth", "8"}, "rgba.png", 32},
+        {"rgba png",
+         {"-alpha", "set", "-channel", "A", "-evaluate", "set", "50%", "-depth", "8"},
+         "rgba.png",
+         32},
         {"grey png", {"-colorspace", "Gray", "-depth", "8"}, "grey.png", 8},
         {"palette png", {"-colors", "16", "-depth", "8"}, "PNG8:pal.png", 8},
         {"16-bit png", {"-depth", "16"}, "deep.png", 24},
@@ -313,8 +339,10 @@ TEST(ImageFormats, FrameMapping) {
         std::vector<std::string> args{src};
         args.insert(args.end(), c.convertArgs.begin(), c.convertArgs.end());
         std::string out = c.out;
-        args.push_back(out.find(':') == std::string::npos ? dir.file(out)
-                                                          : out.substr(0, out.find(':') + 1) + dir.file(out.substr(out.find(':') + 1)));
+        args.push_back(out.find(':') == std::string::npos
+                           ? dir.file(out)
+                           : out.substr(0, out.find(':') + 1) +
+                                 dir.file(out.substr(out.find(':') + 1)));
         const ProcessResult r = RunProcess("convert", args);
         ASSERT_EQ(r.exitCode, 0) << c.what << r.err;
         const std::string file = dir.file(out.substr(out.find(':') + 1));
@@ -346,7 +374,8 @@ TEST(ImageFormats, EveryFrameOfMultiFrameFiles) {
         const ProcessResult r = RunProcess(
             "convert", {dir.file("c.png"), dir.file("a.png"), dir.file("b.png"), dir.file(name)});
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        std::unique_ptr<FCImageHandleBase> h(FCImageHandleFactory::Get().CreateHandleFromPath(dir.file(name)));
+        std::unique_ptr<FCImageHandleBase> h(
+            FCImageHandleFactory::Get().CreateHandleFromPath(dir.file(name)));
         PCL_Interface_Composite<FCObjImage> list;
         std::unique_ptr<FCPropertyMap> props;
         ASSERT_TRUE(h->LoadImageFile(dir.file(name), list, props)) << name;
@@ -412,6 +441,7 @@ TEST(ImageFormats, FailuresReportFalseAndKeepExistingFiles) {
     ASSERT_TRUE(four.Allocate(3, 3, 4));
     EXPECT_FALSE(four.SaveToFile(dir.file("keep.tga")));
     EXPECT_EQ(ReadFileBytes(dir.file("keep.tga")), before);
-    EXPECT_TRUE(QDir(QString::fromStdString(dir.path())).entryList({"keep.tga.*"}, QDir::Files).isEmpty())
+    EXPECT_TRUE(
+        QDir(QString::fromStdString(dir.path())).entryList({"keep.tga.*"}, QDir::Files).isEmpty())
         << "no temporary left";
 }

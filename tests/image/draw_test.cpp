@@ -44,7 +44,8 @@ TEST(ImageDraw, DrawToKeepsOrientationAndScales) {
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 3; ++x) {
                 EXPECT_EQ(canvas.pixel(x, y), Expected(img, x, y)) << bits << ": " << x << "," << y;
-                EXPECT_EQ(canvas.pixel(10 + 2 * x + 1, 10 + 2 * y + 1), Expected(img, x, y)) << bits;
+                EXPECT_EQ(canvas.pixel(10 + 2 * x + 1, 10 + 2 * y + 1), Expected(img, x, y))
+                    << bits;
             }
         EXPECT_EQ(canvas.pixel(0, 10), Expected(img, 2, 1));
         EXPECT_EQ(canvas.pixel(3, 0), qRgb(160, 160, 164)) << "nothing outside the destination";
@@ -75,7 +76,8 @@ TEST(ImageDraw, FittedRectangle) {
         {1000, 4000, QRect(0, 0, 400, 400), QRect(150, 0, 100, 400)},
         {100000, 10, QRect(0, 0, 100, 100), QRect(0, 49, 100, 1)},  // at least one pixel
     };
-    for (const Case& c : cases) EXPECT_EQ(FittedRect(c.w, c.h, c.rc), c.expect) << c.w << "x" << c.h;
+    for (const Case& c : cases)
+        EXPECT_EQ(FittedRect(c.w, c.h, c.rc), c.expect) << c.w << "x" << c.h;
 
     FCObjImage img;
     ASSERT_TRUE(img.Allocate(40, 10, 24));

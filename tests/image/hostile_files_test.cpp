@@ -42,7 +42,8 @@ std::vector<uint8_t> Bmp(int w, int h, int bits) {
 
 // A valid w x h TGA (type 2 raw or 10 run-length, 24 bits, top row first).
 std::vector<uint8_t> Tga(int w, int h, bool rle) {
-    std::vector<uint8_t> b = {0, 0, uint8_t(rle ? 10 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0x20};
+    std::vector<uint8_t> b = {0,  0,   uint8_t(rle ? 10 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                              24, 0x20};
     Put16(b, 12, uint32_t(w));
     Put16(b, 14, uint32_t(h));
     for (int y = 0; y < h; ++y) {
@@ -95,23 +96,89 @@ TEST(HostileFiles, ValidControlFilesLoad) {
 
 TEST(HostileFiles, BmpRefused) {
     std::vector<Hostile> cases;
-    auto add = [&](const char* what, std::vector<uint8_t> b) { cases.push_back({what, std::move(b)}); };
+    auto add = [&](const char* what, std::vector<uint8_t> b) {
+        cases.push_back({what, std::move(b)});
+    };
     add("14 bytes", std::vector<uint8_t>{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    add("not BM", [] { auto b = Bmp(4, 4, 24); b[1] = 'A'; return b; }());
-    add("offset equals length", [] { auto b = Bmp(4, 4, 24); Put32(b, 10, uint32_t(b.size())); return b; }());
-    add("offset beyond end", [] { auto b = Bmp(4, 4, 24); Put32(b, 10, 0xFFFFFFF0); return b; }());
-    add("information header cut", [] { auto b = Bmp(4, 4, 24); b.resize(30); Put32(b, 10, 20); return b; }());
-    add("core header (12 bytes)", [] { auto b = Bmp(4, 4, 24); Put32(b, 14, 12); return b; }());
-    add("header size beyond end", [] { auto b = Bmp(4, 4, 24); Put32(b, 14, 0x7FFFFFFF); return b; }());
-    add("truncated pixels", [] { auto b = Bmp(64, 64, 24); b.resize(b.size() - 200); return b; }());
-    add("huge size, tiny file", [] { auto b = Bmp(4, 4, 24); Put32(b, 18, 40000); Put32(b, 22, 40000); return b; }());
-    add("block over 32 bits", [] { auto b = Bmp(4, 4, 32); Put32(b, 18, 0x40000000); Put32(b, 22, 4); return b; }());
-    add("width over int", [] { auto b = Bmp(4, 4, 24); Put32(b, 18, 0x80000000); return b; }());
-    add("negative height", [] { auto b = Bmp(4, 4, 24); Put32(b, 22, uint32_t(-4)); return b; }());
-    add("zero width", [] { auto b = Bmp(4, 4, 24); Put32(b, 18, 0); return b; }());
-    add("run-length 8", [] { auto b = Bmp(4, 4, 8); Put32(b, 30, 1); return b; }());
-    add("2 bits", [] { auto b = Bmp(4, 4, 8); Put16(b, 28, 2); return b; }());
-    add("palette beyond end", [] { auto b = Bmp(2, 2, 8); b.resize(54 + 100); Put32(b, 10, 54 + 90); return b; }());
+    add("not BM", [] {
+        auto b = Bmp(4, 4, 24);
+        b[1] = 'A';
+        return b;
+    }());
+    add("offset equals length", [] {
+        auto b = Bmp(4, 4, 24);
+        Put32(b, 10, uint32_t(b.size()));
+        return b;
+    }());
+    add("offset beyond end", [] {
+        auto b = Bmp(4, 4, 24);
+        Put32(b, 10, 0xFFFFFFF0);
+        return b;
+    }());
+    add("information header cut", [] {
+        auto b = Bmp(4, 4, 24);
+        b.resize(30);
+        Put32(b, 10, 20);
+        return b;
+    }());
+    add("core header (12 bytes)", [] {
+        auto b = Bmp(4, 4, 24);
+        Put32(b, 14, 12);
+        return b;
+    }());
+    add("header size beyond end", [] {
+        auto b = Bmp(4, 4, 24);
+        Put32(b, 14, 0x7FFFFFFF);
+        return b;
+    }());
+    add("truncated pixels", [] {
+        auto b = Bmp(64, 64, 24);
+        b.resize(b.size() - 200);
+        return b;
+    }());
+    add("huge size, tiny file", [] {
+        auto b = Bmp(4, 4, 24);
+        Put32(b, 18, 40000);
+        Put32(b, 22, 40000);
+        return b;
+    }());
+    add("block over 32 bits", [] {
+        auto b = Bmp(4, 4, 32);
+        Put32(b, 18, 0x40000000);
+        Put32(b, 22, 4);
+        return b;
+    }());
+    add("width over int", [] {
+        auto b = Bmp(4, 4, 24);
+        Put32(b, 18, 0x80000000);
+        return b;
+    }());
+    add("negative height", [] {
+        auto b = Bmp(4, 4, 24);
+        Put32(b, 22, uint32_t(-4));
+        return b;
+    }());
+    add("zero width", [] {
+        auto b = Bmp(4, 4, 24);
+        Put32(b, 18, 0);
+        return b;
+    }());
+    add("run-length 8", [] {
+        auto b = Bmp(4, 4, 8);
+        Put32(b, 30, 1);
+        return b;
+    }());
+    add("2 bits", [] {
+        auto b = Bmp(4, 4, 8);
+        Put16(b, 28, 2);
+        return b;
+    }());
+    add("palette beyond end", [] {
+        auto b = Bmp(2, 2, 8);
+        b.resize(54 + 100);
+        Put32(b, 10, 54 + 90);
+        return b;
+    }());
     add("masks beyond end", [] {
         auto b = Bmp(1, 1, 16);
         Put32(b, 30, 3);
@@ -124,27 +191,57 @@ TEST(HostileFiles, BmpRefused) {
 
 TEST(HostileFiles, TgaRefused) {
     std::vector<Hostile> cases;
-    auto add = [&](const char* what, std::vector<uint8_t> b) { cases.push_back({what, std::move(b)}); };
+    auto add = [&](const char* what, std::vector<uint8_t> b) {
+        cases.push_back({what, std::move(b)});
+    };
     add("header only", std::vector<uint8_t>(18, 0));
-    add("15-bit colour map", [] { auto b = Tga(2, 2, false); b[7] = 15; return b; }());
-    add("16-bit colour map", [] { auto b = Tga(2, 2, false); b[7] = 16; return b; }());
-    add("truncated raw rows", [] { auto b = Tga(8, 8, false); b.resize(b.size() - 5); return b; }());
-    add("ID beyond end", [] { auto b = Tga(1, 1, false); b[0] = 255; return b; }());
-    add("run crosses the row", [] { auto b = Tga(4, 2, true); b[18] = 0x80 | 5; return b; }());
+    add("15-bit colour map", [] {
+        auto b = Tga(2, 2, false);
+        b[7] = 15;
+        return b;
+    }());
+    add("16-bit colour map", [] {
+        auto b = Tga(2, 2, false);
+        b[7] = 16;
+        return b;
+    }());
+    add("truncated raw rows", [] {
+        auto b = Tga(8, 8, false);
+        b.resize(b.size() - 5);
+        return b;
+    }());
+    add("ID beyond end", [] {
+        auto b = Tga(1, 1, false);
+        b[0] = 255;
+        return b;
+    }());
+    add("run crosses the row", [] {
+        auto b = Tga(4, 2, true);
+        b[18] = 0x80 | 5;
+        return b;
+    }());
     add("literal crosses the row", [] {
         auto b = Tga(2, 1, true);
         b.resize(18);
         b.insert(b.end(), {0x02, 1, 2, 3, 4, 5, 6, 7, 8, 9});
         return b;
     }());
-    add("run pixel beyond end", [] { auto b = Tga(2, 1, true); b.resize(20); return b; }());
+    add("run pixel beyond end", [] {
+        auto b = Tga(2, 1, true);
+        b.resize(20);
+        return b;
+    }());
     add("literal beyond end", [] {
         auto b = Tga(4, 1, true);
         b.resize(18);
         b.insert(b.end(), {0x03, 1, 2, 3});
         return b;
     }());
-    add("packets end early", [] { auto b = Tga(4, 4, true); b.resize(b.size() - 4); return b; }());
+    add("packets end early", [] {
+        auto b = Tga(4, 4, true);
+        b.resize(b.size() - 4);
+        return b;
+    }());
     add("colour map does not fit 256", [] {
         auto b = Tga(2, 2, false);
         b[1] = 1;
@@ -167,11 +264,30 @@ TEST(HostileFiles, TgaRefused) {
         b[7] = 8;
         return b;
     }());
-    add("huge raw, tiny file", [] { auto b = Tga(2, 2, false); Put16(b, 12, 65535); Put16(b, 14, 65535); b[16] = 32; return b; }());
-    add("huge run-length, tiny file", [] { auto b = Tga(2, 2, true); Put16(b, 12, 65535); Put16(b, 14, 65535); return b; }());
-    add("zero width", [] { auto b = Tga(2, 2, false); Put16(b, 12, 0); return b; }());
+    add("huge raw, tiny file", [] {
+        auto b = Tga(2, 2, false);
+        Put16(b, 12, 65535);
+        Put16(b, 14, 65535);
+        b[16] = 32;
+        return b;
+    }());
+    add("huge run-length, tiny file", [] {
+        auto b = Tga(2, 2, true);
+        Put16(b, 12, 65535);
+        Put16(b, 14, 65535);
+        return b;
+    }());
+    add("zero width", [] {
+        auto b = Tga(2, 2, false);
+        Put16(b, 12, 0);
+        return b;
+    }());
     for (int depth : {0, 1, 4, 7, 12, 48})
-        add("odd depth", [depth] { auto b = Tga(2, 2, false); b[16] = uint8_t(depth); return b; }());
+        add("odd depth", [depth] {
+            auto b = Tga(2, 2, false);
+            b[16] = uint8_t(depth);
+            return b;
+        }());
     for (const Hostile& c : cases) EXPECT_FALSE(Load(IMG_TGA, c.bytes)) << c.what;
 }
 
@@ -180,8 +296,8 @@ TEST(HostileFiles, TgaRefused) {
 TEST(HostileFiles, RandomCorruptionStaysInBounds) {
     std::mt19937 rng(12345);
     const std::vector<std::pair<IMAGE_TYPE, std::vector<uint8_t>>> seeds = {
-        {IMG_BMP, Bmp(7, 5, 24)}, {IMG_BMP, Bmp(9, 4, 8)}, {IMG_BMP, Bmp(17, 3, 1)}, {IMG_BMP, Bmp(5, 5, 4)},
-        {IMG_TGA, Tga(7, 5, false)}, {IMG_TGA, Tga(7, 5, true)},
+        {IMG_BMP, Bmp(7, 5, 24)}, {IMG_BMP, Bmp(9, 4, 8)},     {IMG_BMP, Bmp(17, 3, 1)},
+        {IMG_BMP, Bmp(5, 5, 4)},  {IMG_TGA, Tga(7, 5, false)}, {IMG_TGA, Tga(7, 5, true)},
     };
     int loaded = 0;
     for (int iter = 0; iter < 3000; ++iter) {

@@ -1,11 +1,11 @@
 // The picture buffer: layout, palettes, refusals and the pixel operations.
 
+#include "image/obj_image.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
-
-#include "image/obj_image.h"
 
 namespace {
 
@@ -25,7 +25,8 @@ FCObjImage Pattern24(int w, int h) {
     FCObjImage img;
     EXPECT_TRUE(img.Allocate(w, h, 24));
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) img.WritePixel(x, y, (x * 7 + 1) | ((y * 13 + 2) << 8) | ((x ^ y) << 16));
+        for (int x = 0; x < w; ++x)
+            img.WritePixel(x, y, (x * 7 + 1) | ((y * 13 + 2) << 8) | ((x ^ y) << 16));
     return img;
 }
 
@@ -34,7 +35,8 @@ FCObjImage Pattern24(int w, int h) {
 TEST(ObjImage, StrideAndRowOrder) {
     struct Case {
         int w, bits, stride;
-    } cases[] = {{1, 24, 4}, {3, 24, 12}, {5, 1, 4}, {33, 1, 8}, {3, 4, 4}, {9, 4, 8}, {5, 8, 8}, {3, 16, 8}, {3, 32, 12}};
+    } cases[] = {{1, 24, 4}, {3, 24, 12}, {5, 1, 4},  {33, 1, 8}, {3, 4, 4},
+                 {9, 4, 8},  {5, 8, 8},   {3, 16, 8}, {3, 32, 12}};
     for (const Case& c : cases) {
         FCObjImage img;
         ASSERT_TRUE(img.Allocate(c.w, 3, c.bits)) << c.w << "x" << c.bits;
@@ -52,7 +54,8 @@ TEST(ObjImage, StrideAndRowOrder) {
     EXPECT_EQ(last[0], 1);
     EXPECT_EQ(last[1], 2);
     EXPECT_EQ(last[2], 3);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(img.GetMemStart()) % 4096, 0u) << "pixel block is page aligned";
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(img.GetMemStart()) % 4096, 0u)
+        << "pixel block is page aligned";
 }
 
 TEST(ObjImage, GreyRampPalettes) {
@@ -120,7 +123,8 @@ TEST(ObjImage, RefusedHeadersLeaveThePictureUntouched) {
         EXPECT_FALSE(img.Allocate(reinterpret_cast<const uint8_t*>(&c.h))) << c.what;
         ASSERT_TRUE(img.IsValid()) << c.what;
         EXPECT_EQ(img.Width(), 3);
-        EXPECT_EQ(std::vector<uint8_t>(img.GetMemStart(), img.GetMemStart() + img.PixelBytes()), before);
+        EXPECT_EQ(std::vector<uint8_t>(img.GetMemStart(), img.GetMemStart() + img.PixelBytes()),
+                  before);
     }
     EXPECT_FALSE(img.Allocate(nullptr));
     EXPECT_FALSE(img.Allocate(3, 0, 24));
@@ -146,7 +150,8 @@ TEST(ObjImage, PixelsOfEveryDepth) {
         const std::vector<uint8_t> before(img.GetMemStart(), img.GetMemStart() + img.PixelBytes());
         img.WritePixel(-1, 0, c.value);
         img.WritePixel(0, 3, c.value);
-        EXPECT_EQ(std::vector<uint8_t>(img.GetMemStart(), img.GetMemStart() + img.PixelBytes()), before);
+        EXPECT_EQ(std::vector<uint8_t>(img.GetMemStart(), img.GetMemStart() + img.PixelBytes()),
+                  before);
     }
     FCObjImage img;
     ASSERT_TRUE(img.Allocate(8, 1, 1));
@@ -232,7 +237,8 @@ TEST(ObjImage, ResizeNearest) {
     ASSERT_EQ(img.Width(), 17);
     ASSERT_EQ(img.Height(), 3);
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 17; ++x) ASSERT_EQ(img.ReadPixel(x, y), src.ReadPixel(x * 7 / 17, y * 5 / 3)) << x << "," << y;
+        for (int x = 0; x < 17; ++x)
+            ASSERT_EQ(img.ReadPixel(x, y), src.ReadPixel(x * 7 / 17, y * 5 / 3)) << x << "," << y;
     img.ResizeNearest(2, 9);
     EXPECT_EQ(img.Width(), 2);
     EXPECT_EQ(img.Height(), 9);
@@ -303,3 +309,33 @@ TEST(ObjImage, SaveRestoreBlockAndBitmapInfo) {
     EXPECT_EQ(grey.BuildBitmapInfo().size(), 40u + 256 * 4);
     EXPECT_EQ(img.BuildBitmapInfo().size(), 40u + 12);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// When the memory cannot be had, Allocate says so and the picture keeps what it held.
+TEST(ObjImage, FailedAllocationNeverReportsSuccess) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        FCObjImage img;
+        if (!img.Allocate(64, 64, 24)) _exit(10);
+        rlimit lim{};
+        getrlimit(RLIMIT_AS, &lim);
+        lim.rlim_cur = 1ull << 30;  // far below the 1.2 GB block asked for next
+        setrlimit(RLIMIT_AS, &lim);
+        const bool ok = img.Allocate(20000, 20000, 24);
+        if (ok) _exit(11);
+        if (!img.IsValid() || img.Width() != 64) _exit(12);
+        FCObjImage fresh;
+        if (fresh.Allocate(20000, 20000, 24) || fresh.IsValid()) _exit(13);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif

@@ -1,9 +1,9 @@
 // The main window: title and that it really appears on the screen it is given.
 
+#include "ui/main_frame.h"
+
 #include <QMainWindow>
 #include <QtTest>
-
-#include "ui/main_frame.h"
 
 class MainFrameTest : public QObject {
     Q_OBJECT
