@@ -20,3 +20,6 @@ std::string CliQuoted(const std::string& s);
 // Pictures.
 int CliInfo(const CliArgs& args);
 int CliConvert(const CliArgs& args);
+
+// Overlay scripts: measurements, burn-in and CSV export.
+int CliOverlay(const CliArgs& args);

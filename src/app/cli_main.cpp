@@ -21,6 +21,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"info", "info FILE                      size, depth and frame count of a picture file", CliInfo},
     {"convert", "convert IN OUT [--keep-depth]  convert a picture by OUT's extension", CliConvert},
+    {"overlay", "overlay SCRIPT                 replay a measurement overlay script", CliOverlay},
 };
 
 void Usage(FILE* to) {
