@@ -48,7 +48,8 @@ QRect Bounds(const std::vector<QPoint>& pts) {
 
 }  // namespace
 
-CGVLAngle::CGVLAngle(CGVLElemMgr* pMgr, uint32_t id) : CGVLShape(pMgr, id) {
+CGVLAngle::CGVLAngle(CGVLElemMgr* pMgr, uint32_t id)
+    : CGVLThreeClickShape(pMgr, id, GVLTool::kAngle) {
     m_nType = GVLType::kAngle;
 }
 
@@ -92,58 +93,6 @@ void CGVLAngle::Draw(COverlayDC& dc) {
     }
     if (m_bSelected)
         for (const QPoint& p : w) DrawHandle(dc, p.x(), p.y());
-}
-
-int CGVLAngle::OnLButtonDown(unsigned nFlags, int x, int y, int nTool) {
-    (void)nFlags;
-    int result = -1;
-    if (CommonPress(x, y, nTool, result)) return result;
-    if (nTool == GVLTool::kAngle && PointCount() < 3) {
-        m_nDragTarget = m_nClicks;
-        m_bSelected = true;
-        if (m_nClicks == 0) {
-            m_ptRubber = QPoint(x, y);
-            m_bDragging = true;
-        }
-    }
-    InvalidateArea();
-    return m_nDragTarget;
-}
-
-int CGVLAngle::OnMouseMove(unsigned nFlags, int x, int y, int nTool) {
-    (void)nFlags, (void)nTool;
-    if (!m_bDragging) return -1;
-    if (PointCount() < 3) {
-        // Still being built: only the rubber band follows the mouse.
-        m_nDragTarget = std::max(m_nClicks - 1, 0);
-        m_ptRubber = QPoint(x, y);
-        InvalidateArea();
-        m_bSelected = true;
-        return m_nDragTarget;
-    }
-    return CommonMove(x, y);
-}
-
-int CGVLAngle::OnLButtonUp(unsigned nFlags, int x, int y, int nTool) {
-    (void)nFlags;
-    const bool building = m_bDragging && PointCount() < 3;
-    if (building && nTool == GVLTool::kAngle) {
-        InvalidateArea();
-        AddPoint(x, y);
-        ++m_nClicks;
-        m_bSelected = false;
-        if (PointCount() >= 3) {
-            m_nDragTarget = kHitNone;
-            m_bDragging = false;
-        }
-        InvalidateWindow();
-        return -1;
-    }
-    // Elements drawn in between leave an angle under construction alone; the move tool ends it.
-    if (building && nTool != GVLTool::kMove) return -1;
-    CommonRelease(nTool == GVLTool::kAngle);
-    InvalidateWindow();
-    return -1;
 }
 
 void CGVLAngle::InvalidateArea() {

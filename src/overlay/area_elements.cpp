@@ -308,7 +308,8 @@ bool CircleFromThreePoints(QPoint p0, QPoint p1, QPoint p2, QPoint& centre, int&
     return true;
 }
 
-CGVLCircleT::CGVLCircleT(CGVLElemMgr* pMgr, uint32_t id) : CGVLShape(pMgr, id) {
+CGVLCircleT::CGVLCircleT(CGVLElemMgr* pMgr, uint32_t id)
+    : CGVLThreeClickShape(pMgr, id, GVLTool::kCircleT) {
     m_nType = GVLType::kCircleT;
 }
 
@@ -363,56 +364,6 @@ void CGVLCircleT::Draw(COverlayDC& dc) {
     }
     if (m_bSelected || n < 3)
         for (const QPoint& p : m_arrPoints) DrawHandle(dc, Win(p.x()), Win(p.y()));
-}
-
-int CGVLCircleT::OnLButtonDown(unsigned nFlags, int x, int y, int nTool) {
-    (void)nFlags;
-    int result = -1;
-    if (CommonPress(x, y, nTool, result)) return result;
-    if (nTool == GVLTool::kCircleT && PointCount() < 3) {
-        m_nDragTarget = m_nClicks;
-        m_bSelected = true;
-        if (m_nClicks == 0) {
-            m_ptRubber = QPoint(x, y);
-            m_bDragging = true;
-        }
-    }
-    InvalidateArea();
-    return m_nDragTarget;
-}
-
-int CGVLCircleT::OnMouseMove(unsigned nFlags, int x, int y, int nTool) {
-    (void)nFlags, (void)nTool;
-    if (!m_bDragging) return -1;
-    if (PointCount() < 3) {
-        m_nDragTarget = std::max(m_nClicks - 1, 0);
-        m_ptRubber = QPoint(x, y);
-        InvalidateArea();
-        m_bSelected = true;
-        return m_nDragTarget;
-    }
-    return CommonMove(x, y);
-}
-
-int CGVLCircleT::OnLButtonUp(unsigned nFlags, int x, int y, int nTool) {
-    (void)nFlags;
-    const bool building = m_bDragging && PointCount() < 3;
-    if (building && nTool == GVLTool::kCircleT) {
-        InvalidateArea();
-        AddPoint(x, y);
-        ++m_nClicks;
-        m_bSelected = false;
-        if (PointCount() >= 3) {
-            m_nDragTarget = kHitNone;
-            m_bDragging = false;
-        }
-        InvalidateWindow();
-        return -1;
-    }
-    if (building && nTool != GVLTool::kMove) return -1;
-    CommonRelease(nTool == GVLTool::kCircleT);
-    InvalidateWindow();
-    return -1;
 }
 
 QRect CGVLCircleT::WindowArea() const {

@@ -68,16 +68,30 @@ private:
     int m_nNumber = 0;
 };
 
+// An element built by three clicks of its own tool, with a rubber band to the mouse between
+// clicks; once complete it follows the common editing protocol.
+class CGVLThreeClickShape : public CGVLShape {
+public:
+    CGVLThreeClickShape(CGVLElemMgr* pMgr, uint32_t id, int nOwnTool);
+    int OnLButtonDown(unsigned nFlags, int x, int y, int nTool) override;
+    int OnLButtonUp(unsigned nFlags, int x, int y, int nTool) override;
+    int OnMouseMove(unsigned nFlags, int x, int y, int nTool) override;
+
+protected:
+    int m_nClicks = 0;
+    QPoint m_ptRubber;
+
+private:
+    int m_nOwnTool;
+};
+
 // The angle between two arms; built by three clicks (arm end, vertex, arm end).
-class CGVLAngle : public CGVLShape {
+class CGVLAngle : public CGVLThreeClickShape {
 public:
     CGVLAngle(CGVLElemMgr* pMgr, uint32_t id);
     // Degrees in [0, 360), from image pixels; 0 without three points.
     double GetAngle() const;
     void Draw(COverlayDC& dc) override;
-    int OnLButtonDown(unsigned nFlags, int x, int y, int nTool) override;
-    int OnLButtonUp(unsigned nFlags, int x, int y, int nTool) override;
-    int OnMouseMove(unsigned nFlags, int x, int y, int nTool) override;
     void InvalidateArea() override;
     int DragBody(int x, int y) override;
     bool HitBody(int x, int y) const override;
@@ -85,10 +99,6 @@ public:
 
 protected:
     QRect RemovedArea() const override;
-
-private:
-    int m_nClicks = 0;
-    QPoint m_ptRubber;
 };
 
 // An axis-parallel rectangle: p0 top-left, p1 top-right, p2 bottom-left, p3 bottom-right.
@@ -138,7 +148,7 @@ protected:
 bool CircleFromThreePoints(QPoint p0, QPoint p1, QPoint p2, QPoint& centre, int& radius);
 
 // The circle through three clicked points.
-class CGVLCircleT : public CGVLShape {
+class CGVLCircleT : public CGVLThreeClickShape {
 public:
     CGVLCircleT(CGVLElemMgr* pMgr, uint32_t id);
     // From the image points; false (centre and radius 0) without a circle.
@@ -146,9 +156,6 @@ public:
     double GetRadius() const;
     double GetArea() const override;
     void Draw(COverlayDC& dc) override;
-    int OnLButtonDown(unsigned nFlags, int x, int y, int nTool) override;
-    int OnLButtonUp(unsigned nFlags, int x, int y, int nTool) override;
-    int OnMouseMove(unsigned nFlags, int x, int y, int nTool) override;
     void InvalidateArea() override;
     int DragBody(int x, int y) override;
     bool HitBody(int x, int y) const override;
@@ -159,8 +166,6 @@ protected:
 
 private:
     QRect WindowArea() const;
-    int m_nClicks = 0;
-    QPoint m_ptRubber;
 };
 
 // A polygon of clicked vertices, closed by a right click.
