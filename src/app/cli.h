@@ -23,3 +23,5 @@ int CliConvert(const CliArgs& args);
 
 // Overlay scripts: measurements, burn-in and CSV export.
 int CliOverlay(const CliArgs& args);
+int CliProcess(const CliArgs& args);
+int CliTranslate(const CliArgs& args);

@@ -22,6 +22,8 @@ constexpr Command kCommands[] = {
     {"info", "info FILE                      size, depth and frame count of a picture file", CliInfo},
     {"convert", "convert IN OUT [--keep-depth]  convert a picture by OUT's extension", CliConvert},
     {"overlay", "overlay SCRIPT                 replay a measurement overlay script", CliOverlay},
+    {"process", "process IN OUT [OPTIONS]       run the live or still filter chain on a picture", CliProcess},
+    {"translate", "translate --lang CODE TEXT     the text as the language table shows it", CliTranslate},
 };
 
 void Usage(FILE* to) {
