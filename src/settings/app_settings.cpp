@@ -1,0 +1,393 @@
+#include "settings/app_settings.h"
+
+#include <QSettings>
+#include <QStringList>
+#include <iterator>
+#include <memory>
+
+CAppSettings theSettings;
+
+class CRegKey {
+public:
+    explicit CRegKey(QSettings& s) : m_s(s) {}
+    QSettings& settings() { return m_s; }
+
+private:
+    QSettings& m_s;
+};
+
+namespace {
+
+struct KeyParts {
+    QString company, product, group;
+};
+
+KeyParts SplitKeyPath(const QString& keyPath) {
+    QStringList parts = keyPath.split(u'\\');
+    KeyParts k;
+    if (!parts.isEmpty() && parts.front() == QLatin1String("Software")) parts.pop_front();
+    if (!parts.isEmpty()) k.company = parts.takeFirst();
+    if (!parts.isEmpty()) k.product = parts.takeFirst();
+    k.group = parts.join(u'/');
+    return k;
+}
+
+std::unique_ptr<QSettings> OpenStore(const KeyParts& k) {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, k.company,
+                                       k.product);
+}
+
+// A value that the INI reader split at its commas comes back as a list.
+QString TextOf(const QVariant& v) {
+    if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QLatin1String(", "));
+    return v.toString();
+}
+
+}  // namespace
+
+QString RegistryKeyPath(const QString& productTitle, const QString& group) {
+    return QStringLiteral("Software\\%1\\%2\\%3")
+        .arg(QLatin1String(kCompanyKey), productTitle, group);
+}
+
+int CRegSettings::Load() {
+    const KeyParts k = SplitKeyPath(m_strKeyPath);
+    auto store = OpenStore(k);
+    if (k.group.isEmpty() || !store->childGroups().contains(k.group)) {
+        Exchange(nullptr, false, true);
+        return kRegNotFound;
+    }
+    store->beginGroup(k.group);
+    CRegKey key(*store);
+    return Exchange(&key, false, false);
+}
+
+int CRegSettings::Save() {
+    const KeyParts k = SplitKeyPath(m_strKeyPath);
+    if (k.group.isEmpty()) return kRegNotFound;
+    auto store = OpenStore(k);
+    if (!store->isWritable() || store->status() != QSettings::NoError) return kRegAccessDenied;
+    store->beginGroup(k.group);
+    CRegKey key(*store);
+    const int rc = Exchange(&key, true, false);
+    store->endGroup();
+    store->sync();
+    if (rc != kRegOk) return rc;
+    return store->status() == QSettings::NoError ? kRegOk : kRegAccessDenied;
+}
+
+int CRegSettings::ExchangeFields(CRegKey* key, bool bSave, bool bDefaults,
+                                 std::span<const Field> fields) {
+    int rc = kRegOk;
+    for (const Field& f : fields) {
+        if (bDefaults || !key) {
+            if (f.pInt) *f.pInt = f.defInt;
+            if (f.pText) *f.pText = QString::fromUtf8(f.defText);
+            continue;
+        }
+        QSettings& s = key->settings();
+        const QString name = QLatin1String(f.name);
+        if (bSave) {
+            if (!s.isWritable()) return kRegAccessDenied;
+            if (f.pInt)
+                s.setValue(name, *f.pInt);
+            else
+                s.setValue(name, *f.pText);
+            continue;
+        }
+        rc = kRegOk;
+        if (!s.contains(name)) {
+            rc = kRegNotFound;
+        } else if (f.pInt) {
+            bool ok = false;
+            const int v = TextOf(s.value(name)).trimmed().toInt(&ok);
+            if (ok)
+                *f.pInt = v;
+            else
+                rc = kRegInvalidData;
+        } else {
+            *f.pText = TextOf(s.value(name));
+        }
+        if (rc != kRegOk) {
+            if (f.pInt) *f.pInt = f.defInt;
+            if (f.pText) *f.pText = QString::fromUtf8(f.defText);
+        }
+    }
+    return rc;
+}
+
+#define NS_INT(name, def)                   \
+    Field {                                 \
+#name, &name, nullptr, def, nullptr \
+    }
+#define NS_TEXT(name, def)            \
+    Field {                           \
+#name, nullptr, &name, 0, def \
+    }
+
+CamPaneRegistry::CamPaneRegistry(QString keyPath) : CRegSettings(std::move(keyPath)) {
+    Exchange(nullptr, false, true);
+}
+int CamPaneRegistry::Exchange(CRegKey* key, bool bSave, bool bDefaults) {
+    const Field fields[] = {
+        NS_INT(bCamPaneVisible, 65535),
+        NS_INT(bCamDeviceIndex, 0),
+        NS_INT(mControlUIType, 0),
+    };
+    return ExchangeFields(key, bSave, bDefaults, fields);
+}
+
+CamVideoRegistry::CamVideoRegistry(QString keyPath) : CRegSettings(std::move(keyPath)) {
+    Exchange(nullptr, false, true);
+}
+int CamVideoRegistry::Exchange(CRegKey* key, bool bSave, bool bDefaults) {
+    const Field fields[] = {NS_INT(ZoomCurSel, 10)};
+    return ExchangeFields(key, bSave, bDefaults, fields);
+}
+
+CMeasureRegistry::CMeasureRegistry(QString keyPath) : CRegSettings(std::move(keyPath)) {
+    Exchange(nullptr, false, true);
+}
+int CMeasureRegistry::Exchange(CRegKey* key, bool bSave, bool bDefaults) {
+    const Field fields[] = {
+        NS_TEXT(m_unit_dcxPerPixel, "0.20"),
+        NS_TEXT(m_unit_dcyPerPixel, "0.20"),
+        NS_INT(m_unit_Unit, 0),
+        NS_TEXT(m_unit_dcxReal, "10.00"),
+        NS_TEXT(m_unit_dcyReal, "10.00"),
+        NS_INT(m_color_Adjust, 2),
+        NS_INT(m_color_Coord, 0),
+        NS_INT(m_color_Ruler, 3),
+        NS_INT(m_color_Text, 2),
+        NS_INT(FontSize, 2),
+        NS_INT(Precision, 3),
+        NS_INT(FontBackground, 1),
+        NS_INT(m_nXStart, 50),
+        NS_INT(m_nXEnd, 100),
+        NS_INT(m_nYStart, 50),
+        NS_INT(m_nYEnd, 100),
+        NS_INT(m_nXRealPixelLength, 50),
+        NS_INT(m_nYRealPixelLength, 50),
+    };
+    return ExchangeFields(key, bSave, bDefaults, fields);
+}
+
+CProcessRegistry::CProcessRegistry(QString keyPath) : CRegSettings(std::move(keyPath)) {
+    Exchange(nullptr, false, true);
+}
+int CProcessRegistry::Exchange(CRegKey* key, bool bSave, bool bDefaults) {
+    const Field fields[] = {NS_INT(bFlip, 0), NS_INT(bMirror, 0)};
+    return ExchangeFields(key, bSave, bDefaults, fields);
+}
+
+CSaveRegistry::CSaveRegistry(QString keyPath) : CRegSettings(std::move(keyPath)) {
+    Exchange(nullptr, false, true);
+}
+int CSaveRegistry::Exchange(CRegKey* key, bool bSave, bool bDefaults) {
+    const Field fields[] = {
+        NS_TEXT(Prefix, "Image"), NS_TEXT(StartSuffix, "Image"),
+        NS_TEXT(FilePath, ""),    NS_TEXT(Title, ""),
+        NS_TEXT(Author, ""),      NS_INT(ImageType, 0),
+        NS_INT(bMeasure, 0),      NS_INT(bRuler, 0),
+        NS_INT(bTitle, 0),        NS_INT(bTime, 1),
+        NS_INT(Suffix, 0),        NS_INT(bBmp, 1),
+        NS_INT(bScale, 0),
+    };
+    return ExchangeFields(key, bSave, bDefaults, fields);
+}
+
+CSaveAsRegistry::CSaveAsRegistry(QString keyPath) : CRegSettings(std::move(keyPath)) {
+    Exchange(nullptr, false, true);
+}
+int CSaveAsRegistry::Exchange(CRegKey* key, bool bSave, bool bDefaults) {
+    const Field fields[] = {
+        NS_TEXT(FilePath, ""), NS_TEXT(Title, ""),   NS_TEXT(Author, ""), NS_TEXT(Subject, ""),
+        NS_TEXT(Comment, ""),  NS_INT(ImageType, 0), NS_INT(bMeasure, 1), NS_INT(bRuler, 0),
+        NS_INT(bTitle, 0),     NS_INT(bTime, 0),     NS_INT(bScale, 0),
+    };
+    return ExchangeFields(key, bSave, bDefaults, fields);
+}
+
+CMeasureDlgSettingRegistry::CMeasureDlgSettingRegistry(QString keyPath)
+    : CRegSettings(std::move(keyPath)) {
+    Exchange(nullptr, false, true);
+}
+int CMeasureDlgSettingRegistry::Exchange(CRegKey* key, bool bSave, bool bDefaults) {
+    const Field fields[] = {
+        NS_INT(Magnification, 0),  NS_INT(Unit, 0),      NS_INT(X_RulerLength, 50),
+        NS_INT(Y_RulerLength, 50), NS_TEXT(XUnit, "10"), NS_TEXT(YUnit, "10"),
+    };
+    return ExchangeFields(key, bSave, bDefaults, fields);
+}
+
+#undef NS_INT
+#undef NS_TEXT
+
+double CalibrationFromText(const QString& text) {
+    // Like atof: the longest leading decimal number, ignoring blanks before it.
+    const QString t = text.trimmed();
+    qsizetype n = 0;
+    if (n < t.size() && (t[n] == u'+' || t[n] == u'-')) ++n;
+    const qsizetype digitsFrom = n;
+    while (n < t.size() && t[n].isDigit() && t[n].unicode() < 128) ++n;
+    qsizetype digits = n - digitsFrom;
+    if (n < t.size() && t[n] == u'.') {
+        const qsizetype frac = ++n;
+        while (n < t.size() && t[n] >= u'0' && t[n] <= u'9') ++n;
+        digits += n - frac;
+    }
+    if (digits == 0) return 0;
+    qsizetype end = n;
+    if (n < t.size() && (t[n] == u'e' || t[n] == u'E')) {
+        qsizetype e = n + 1;
+        if (e < t.size() && (t[e] == u'+' || t[e] == u'-')) ++e;
+        const qsizetype expFrom = e;
+        while (e < t.size() && t[e] >= u'0' && t[e] <= u'9') ++e;
+        if (e > expFrom) end = e;
+    }
+    bool ok = false;
+    const double v = t.left(end).toDouble(&ok);  // QString::toDouble is locale-free
+    return ok ? v : 0;
+}
+
+QString CalibrationToText(double value) {
+    // QString::number ignores the locale: a German desktop still writes "0.12".
+    return QString::number(value, 'f', 2);
+}
+
+void LoadAllSettings(const QString& productTitle) {
+    CAppSettings& s = theSettings;
+    auto path = [&](const char* group) { return RegistryKeyPath(productTitle, group); };
+
+    CamPaneRegistry pane(path("CameraPane"));
+    pane.Load();
+    s.cameraPane = {pane.bCamPaneVisible, pane.bCamDeviceIndex, pane.mControlUIType};
+
+    CamVideoRegistry video(path("ZoomCurSel"));
+    video.Load();
+    s.zoom.ZoomCurSel = video.ZoomCurSel;
+
+    CMeasureRegistry m(path("Measure"));
+    m.Load();
+    s.measure = {CalibrationFromText(m.m_unit_dcxPerPixel),
+                 CalibrationFromText(m.m_unit_dcyPerPixel),
+                 m.m_unit_Unit,
+                 CalibrationFromText(m.m_unit_dcxReal),
+                 CalibrationFromText(m.m_unit_dcyReal),
+                 m.m_color_Adjust,
+                 m.m_color_Coord,
+                 m.m_color_Ruler,
+                 m.m_color_Text,
+                 m.FontSize,
+                 m.Precision,
+                 m.FontBackground,
+                 m.m_nXStart,
+                 m.m_nXEnd,
+                 m.m_nYStart,
+                 m.m_nYEnd,
+                 m.m_nXRealPixelLength,
+                 m.m_nYRealPixelLength};
+
+    CProcessRegistry p(path("Process"));
+    p.Load();
+    s.process = {p.bFlip, p.bMirror};
+
+    CSaveRegistry sv(path("Save"));
+    sv.Load();
+    s.save = {sv.Prefix,    sv.StartSuffix, sv.FilePath, sv.Title,  sv.Author,
+              sv.ImageType, sv.bMeasure,    sv.bRuler,   sv.bTitle, sv.bTime,
+              sv.Suffix,    sv.bBmp,        sv.bScale};
+
+    CSaveAsRegistry sa(path("SaveAs"));
+    sa.Load();
+    s.saveAs = {sa.FilePath, sa.Title,  sa.Author, sa.Subject, sa.Comment, sa.ImageType,
+                sa.bMeasure, sa.bRuler, sa.bTitle, sa.bTime,   sa.bScale};
+
+    CMeasureDlgSettingRegistry d(path("MeasureDlgSetting"));
+    d.Load();
+    s.measureDlg = {d.Magnification, d.Unit, d.X_RulerLength, d.Y_RulerLength, d.XUnit, d.YUnit};
+
+    s.bLoaded = true;
+}
+
+void SaveAllSettings(const QString& productTitle) {
+    const CAppSettings& s = theSettings;
+    if (!s.bLoaded) return;
+    auto path = [&](const char* group) { return RegistryKeyPath(productTitle, group); };
+
+    CamPaneRegistry pane(path("CameraPane"));
+    pane.bCamPaneVisible = s.cameraPane.bCamPaneVisible;
+    pane.bCamDeviceIndex = s.cameraPane.bCamDeviceIndex;
+    pane.mControlUIType = s.cameraPane.mControlUIType;
+    pane.Save();
+
+    CamVideoRegistry video(path("ZoomCurSel"));
+    video.ZoomCurSel = s.zoom.ZoomCurSel;
+    video.Save();
+
+    const CAppSettings::Measure& sm = s.measure;
+    CMeasureRegistry m(path("Measure"));
+    m.m_unit_dcxPerPixel = CalibrationToText(sm.m_unit_dcxPerPixel);
+    m.m_unit_dcyPerPixel = CalibrationToText(sm.m_unit_dcyPerPixel);
+    m.m_unit_Unit = sm.m_unit_Unit;
+    m.m_unit_dcxReal = CalibrationToText(sm.m_unit_dcxReal);
+    m.m_unit_dcyReal = CalibrationToText(sm.m_unit_dcyReal);
+    m.m_color_Adjust = sm.m_color_Adjust;
+    m.m_color_Coord = sm.m_color_Coord;
+    m.m_color_Ruler = sm.m_color_Ruler;
+    m.m_color_Text = sm.m_color_Text;
+    m.FontSize = sm.FontSize;
+    m.Precision = sm.Precision;
+    m.FontBackground = sm.FontBackground;
+    m.m_nXStart = sm.m_nXStart;
+    m.m_nXEnd = sm.m_nXEnd;
+    m.m_nYStart = sm.m_nYStart;
+    m.m_nYEnd = sm.m_nYEnd;
+    m.m_nXRealPixelLength = sm.m_nXRealPixelLength;
+    m.m_nYRealPixelLength = sm.m_nYRealPixelLength;
+    m.Save();
+
+    CProcessRegistry p(path("Process"));
+    p.bFlip = s.process.bFlip;
+    p.bMirror = s.process.bMirror;
+    p.Save();
+
+    CSaveRegistry sv(path("Save"));
+    sv.Prefix = s.save.Prefix;
+    sv.StartSuffix = s.save.StartSuffix;
+    sv.FilePath = s.save.FilePath;
+    sv.Title = s.save.Title;
+    sv.Author = s.save.Author;
+    sv.ImageType = s.save.ImageType;
+    sv.bMeasure = s.save.bMeasure;
+    sv.bRuler = s.save.bRuler;
+    sv.bTitle = s.save.bTitle;
+    sv.bTime = s.save.bTime;
+    sv.Suffix = s.save.Suffix;
+    sv.bBmp = s.save.bBmp;
+    sv.bScale = s.save.bScale;
+    sv.Save();
+
+    CSaveAsRegistry sa(path("SaveAs"));
+    sa.FilePath = s.saveAs.FilePath;
+    sa.Title = s.saveAs.Title;
+    sa.Author = s.saveAs.Author;
+    sa.Subject = s.saveAs.Subject;
+    sa.Comment = s.saveAs.Comment;
+    sa.ImageType = s.saveAs.ImageType;
+    sa.bMeasure = s.saveAs.bMeasure;
+    sa.bRuler = s.saveAs.bRuler;
+    sa.bTitle = s.saveAs.bTitle;
+    sa.bTime = s.saveAs.bTime;
+    sa.bScale = s.saveAs.bScale;
+    sa.Save();
+
+    CMeasureDlgSettingRegistry d(path("MeasureDlgSetting"));
+    d.Magnification = s.measureDlg.Magnification;
+    d.Unit = s.measureDlg.Unit;
+    d.X_RulerLength = s.measureDlg.X_RulerLength;
+    d.Y_RulerLength = s.measureDlg.Y_RulerLength;
+    d.XUnit = s.measureDlg.XUnit;
+    d.YUnit = s.measureDlg.YUnit;
+    d.Save();
+}
