@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "camera/sim/sim_stage.h"
-#include "camera/sim/virtual_specimen.h"
+#include "camera/sim/virtual_slide.h"
 #include "image/obj_image.h"
 
 // Fault switches for reliability tests; the sensor only reports them (see FrameStatus).

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "camera/sim/virtual_specimen.h"
+#include "camera/sim/virtual_slide.h"
 
 namespace {
 bool Finite(double v) {

@@ -1,4 +1,4 @@
-#include "camera/sim/virtual_specimen.h"
+#include "camera/sim/virtual_slide.h"
 
 #include <gtest/gtest.h>
 
