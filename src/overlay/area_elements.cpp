@@ -58,16 +58,7 @@ void CGVLRect::Draw(COverlayDC& dc) {
 
 int CGVLRect::OnLButtonDown(unsigned nFlags, int x, int y, int nTool) {
     (void)nFlags;
-    int result = -1;
-    if (CommonPress(x, y, nTool, result)) return result;
-    if (nTool == GVLTool::kRect && m_arrPoints.empty()) {
-        AddPoint(x, y);
-        m_bDragging = true;
-        m_bSelected = true;
-        m_nDragTarget = 0;
-    }
-    InvalidateArea();
-    return m_nDragTarget;
+    return DraggedShapePress(x, y, nTool, GVLTool::kRect);
 }
 
 int CGVLRect::OnMouseMove(unsigned nFlags, int x, int y, int nTool) {
@@ -204,16 +195,7 @@ void CGVLCircle::Draw(COverlayDC& dc) {
 
 int CGVLCircle::OnLButtonDown(unsigned nFlags, int x, int y, int nTool) {
     (void)nFlags;
-    int result = -1;
-    if (CommonPress(x, y, nTool, result)) return result;
-    if (nTool == GVLTool::kCircle && m_arrPoints.empty()) {
-        AddPoint(x, y);
-        m_bDragging = true;
-        m_bSelected = true;
-        m_nDragTarget = 0;
-    }
-    InvalidateArea();
-    return m_nDragTarget;
+    return DraggedShapePress(x, y, nTool, GVLTool::kCircle);
 }
 
 int CGVLCircle::OnMouseMove(unsigned nFlags, int x, int y, int nTool) {

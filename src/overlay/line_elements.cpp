@@ -67,16 +67,7 @@ void CGVLLine::Draw(COverlayDC& dc) {
 
 int CGVLLine::OnLButtonDown(unsigned nFlags, int x, int y, int nTool) {
     (void)nFlags;
-    int result = -1;
-    if (CommonPress(x, y, nTool, result)) return result;
-    if (nTool == OwnTool() && m_arrPoints.empty()) {
-        AddPoint(x, y);
-        m_bDragging = true;
-        m_bSelected = true;
-        m_nDragTarget = 0;
-    }
-    InvalidateArea();
-    return m_nDragTarget;
+    return DraggedShapePress(x, y, nTool, OwnTool());
 }
 
 int CGVLLine::OnMouseMove(unsigned nFlags, int x, int y, int nTool) {

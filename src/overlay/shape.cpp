@@ -210,3 +210,16 @@ void CGVLShape::PrepareText(COverlayDC& dc) const {
     dc.SelectFont(GVLFontHeight(FontSize()), GVLFontWidth(FontSize()), 400);
     dc.SetTextColor(GVLColor(Display().m_color_Text));
 }
+
+int CGVLShape::DraggedShapePress(int x, int y, int nTool, int nOwnTool) {
+    int result = -1;
+    if (CommonPress(x, y, nTool, result)) return result;
+    if (nTool == nOwnTool && m_arrPoints.empty()) {
+        AddPoint(x, y);
+        m_bDragging = true;
+        m_bSelected = true;
+        m_nDragTarget = 0;
+    }
+    InvalidateArea();
+    return m_nDragTarget;
+}

@@ -130,6 +130,9 @@ protected:
     // tool. true when the press is settled; then 'result' is the answer and, after a removal,
     // the element is gone.
     bool CommonPress(int x, int y, int nTool, int& result);
+    // A press for elements drawn by dragging from their first point: the common protocol,
+    // else the element's own tool on an empty element starts it here.
+    int DraggedShapePress(int x, int y, int nTool, int nOwnTool);
     // The movement of a held handle or body.
     int CommonMove(int x, int y);
     void CommonRelease(bool ownTool);
