@@ -12,10 +12,11 @@ timeout 90 xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
     for i in $(seq 1 150); do
         # The top-level window carries a class; Qt'"'"'s 1x1 helper window of that name does not.
         id=$(xwininfo -root -tree 2>/dev/null | awk "/\"NorvaneScope\": \\(\"/ {print \$1; exit}")
-        if [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q "Map State: IsViewable"; then
-            import -window "$id" "$2/shot.png"; rc=$?
+        # A window that is mapped but not yet drawable makes import fail: try again.
+        if [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q "Map State: IsViewable" &&
+           import -window "$id" "$2/shot.png" 2>/dev/null; then
             kill $pid; wait $pid 2>/dev/null
-            exit $rc
+            exit 0
         fi
         kill -0 $pid 2>/dev/null || { echo "the application exited before showing its window"; exit 1; }
         sleep 0.2
