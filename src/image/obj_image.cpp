@@ -8,7 +8,6 @@
 #include <mutex>
 #include <vector>
 
-#include "image/image_handle.h"
 #include "image/pixel_kernels.h"
 
 namespace {
@@ -535,31 +534,4 @@ int64_t FCObjImage::SaveRestoreBlock(bool bSave, uint8_t* pBlock) {
     std::memcpy(&x, pBlock + kHead + PixelBytes(), 4);
     std::memcpy(&y, pBlock + kHead + PixelBytes() + 4, 4);
     return static_cast<int64_t>(PixelBytes()) + kHead + 8;
-}
-
-bool FCObjImage::LoadFromFile(const std::string& path) {
-    std::unique_ptr<FCImageHandleBase> handler(
-        FCImageHandleFactory::Get().CreateHandleFromPath(path));
-    if (!handler) return false;
-    PCL_Interface_Composite<FCObjImage> frames;
-    std::unique_ptr<FCPropertyMap> props;
-    const bool ok = handler->LoadImageFile(path, frames, props);
-    if (ok && frames.PCL_GetObjectCount() > 0) {
-        // The first frame is handed over rather than copied.
-        std::unique_ptr<FCObjImage> first = frames.PCL_TakeObject(0);
-        Release();
-        Swap(*first);
-    }
-    return ok && IsValid();
-}
-
-bool FCObjImage::SaveToFile(const std::string& path) const {
-    if (!IsValid()) return false;
-    std::unique_ptr<FCImageHandleBase> handler(
-        FCImageHandleFactory::Get().CreateHandleFromPath(path));
-    if (!handler) return false;
-    FCPropertyMap props;
-    props[FCImageHandleBase::kPropJpegQuality] = "-1";
-    const std::vector<const FCObjImage*> list{this};
-    return handler->SaveImageFile(path, list, props);
 }
