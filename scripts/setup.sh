@@ -19,7 +19,7 @@ PACKAGES=(
   # scanners and other acquisition sources
   libsane-dev libsane1 sane-utils
   # UVC cameras and device watch
-  linux-libc-dev libv4l-dev libudev-dev
+  linux-libc-dev libv4l-dev libudev-dev libjpeg62-turbo-dev
   # fonts
   fonts-liberation fonts-wqy-microhei
   # tests
