@@ -25,3 +25,9 @@ int CliConvert(const CliArgs& args);
 int CliOverlay(const CliArgs& args);
 int CliProcess(const CliArgs& args);
 int CliTranslate(const CliArgs& args);
+
+// Cameras: listing, snapping, streaming and reporting a device entry.
+int CliCameras(const CliArgs& args);
+int CliSnap(const CliArgs& args);
+int CliStream(const CliArgs& args);
+int CliProps(const CliArgs& args);

@@ -24,6 +24,10 @@ constexpr Command kCommands[] = {
     {"overlay", "overlay SCRIPT                 replay a measurement overlay script", CliOverlay},
     {"process", "process IN OUT [OPTIONS]       run the live or still filter chain on a picture", CliProcess},
     {"translate", "translate --lang CODE TEXT     the text as the language table shows it", CliTranslate},
+    {"cameras", "cameras                        list the attached cameras", CliCameras},
+    {"snap", "snap --device N [--still-index I] OUT  capture a still from a camera", CliSnap},
+    {"stream", "stream --device N --seconds S  stream a camera and count its frames", CliStream},
+    {"props", "props --device N               resolutions, formats and property ranges of a camera", CliProps},
 };
 
 void Usage(FILE* to) {
