@@ -5,6 +5,8 @@
 #include <QString>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -12,6 +14,9 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "document/scope_doc.h"
+#include "settings/app_folders.h"
+#include "settings/app_settings.h"
 #include "document/prompt.h"
 #include "image/obj_image.h"
 #include "overlay/element_manager.h"
@@ -131,14 +136,39 @@ std::string Describe(int index, const CGVLShape& e) {
 
 const std::set<int> kTools = {0, 1, 2, 3, 4, 5, 6, 7, 9, 200, 201, 202, 203, 204, 205, 206, 208};
 
+// The script's still document, made as a window would make it for a picture.
+std::unique_ptr<CScopeDoc> MakeScriptDocument(IScopePrompt* prompt) {
+    theApp().prompt = prompt;
+    theApp().m_nNewDocKind = 1;
+    auto doc = std::make_unique<CScopeDoc>();
+    doc->OnViewCreated(true, 0, 0);
+    // Scripts start from the overlay's own defaults, so their results do not depend on settings.
+    const CGVLElemMgr fresh;
+    CGVLElemMgr& mgr = doc->ElemMgr();
+    mgr.SetCalibration(fresh.GetCalibration());
+    mgr.SetDisplay(fresh.GetDisplay());
+    mgr.SetPrecision(fresh.GetPrecision());
+    mgr.SetFontSize(fresh.GetFontSize());
+    mgr.SetFontBackground(fresh.GetFontBackground());
+    return doc;
+}
+
 struct Script {
-    CGVLElemMgr mgr;
     CliPrompt prompt;
-    FCObjImage picture;
+    std::unique_ptr<CScopeDoc> doc = MakeScriptDocument(&prompt);
+    CGVLElemMgr& mgr = doc->ElemMgr();
+    FCObjImage& picture = doc->m_image;
     int tool = GVLTool::kNone;
     int langId = 1033;
 
-    Script() { mgr.SetPrompt(&prompt); }
+    ~Script() { theApp().prompt = nullptr; }
+    // The document's picture changed: it is the unprocessed original as well.
+    void PictureSet() {
+        doc->m_imageOriginal = picture;
+        doc->m_nImageState = 2;
+        doc->m_nFrameWidth = picture.Width();
+        doc->m_nFrameHeight = picture.Height();
+    }
 
     // Runs one command; a reason on failure.
     std::optional<std::string> Run(const std::vector<std::string>& w);
@@ -168,6 +198,7 @@ std::optional<std::string> Script::Run(const std::vector<std::string>& w) {
         if (!img.Allocate((*v)[0], (*v)[1], 24))
             return "cannot allocate a " + w[1] + "x" + w[2] + " picture";
         picture.Swap(img);
+        PictureSet();
         return std::nullopt;
     }
     if (cmd == "open") {
@@ -177,6 +208,7 @@ std::optional<std::string> Script::Run(const std::vector<std::string>& w) {
         img.ToTrueColor24();
         if (img.ColorBits() != 24) return "cannot convert " + CliQuoted(w[1]) + " to 24 bits";
         picture.Swap(img);
+        PictureSet();
         return std::nullopt;
     }
     if (cmd == "calib") {
@@ -300,6 +332,59 @@ std::optional<std::string> Script::Run(const std::vector<std::string>& w) {
         std::printf("saved %s\n", w[1].c_str());
         return std::nullopt;
     }
+    if (cmd == "saveas") {
+        if (argc < 1) return bad("expected PATH [measure] [ruler] [time] [title=T] [subject=T] [author=T] [comment=T]");
+        if (!picture.IsValid()) return "no picture: use blank or open first";
+        bool measure = false, ruler = false, time = false, withTitle = false;
+        QString texts[4];  // title, subject, author, comment
+        const char* keys[4] = {"title=", "subject=", "author=", "comment="};
+        for (size_t i = 2; i <= argc; ++i) {
+            bool known = true;
+            if (w[i] == "measure") measure = true;
+            else if (w[i] == "ruler") ruler = true;
+            else if (w[i] == "time") time = true;
+            else {
+                known = false;
+                for (int k = 0; k < 4; ++k)
+                    if (w[i].rfind(keys[k], 0) == 0) {
+                        texts[k] = QString::fromStdString(w[i].substr(std::strlen(keys[k])));
+                        if (k == 0) withTitle = true;
+                        known = true;
+                    }
+            }
+            if (!known) return bad(CliQuoted(w[i]) + " is no save option");
+        }
+        if (!doc->SaveImage(QString::fromStdString(w[1]), measure, ruler, time, withTitle, texts[0], texts[1],
+                            texts[2], texts[3]))
+            return "cannot write " + CliQuoted(w[1]);
+        std::printf("saved %s\n", w[1].c_str());
+        return std::nullopt;
+    }
+    if (cmd == "quicksave") {
+        if (argc != 0) return bad("expected nothing");
+        if (!picture.IsValid()) return "no picture: use blank or open first";
+        const QString path = doc->QuickSave();
+        if (path.isEmpty()) return "the quick save failed";
+        std::printf("saved %s\n", qPrintable(path));
+        return std::nullopt;
+    }
+    if (cmd == "fixedsave") {
+        if (argc != 1 || (w[1] != "plus" && w[1] != "only")) return bad("expected plus or only");
+        if (!picture.IsValid()) return "no picture: use blank or open first";
+        if (!doc->FixedFileSave(w[1] == "plus")) return "the fixed-file save failed";
+        std::printf("saved %s\n", qPrintable(g_strExeFolder + g_strDefaultImageName));
+        return std::nullopt;
+    }
+    if (cmd == "setting") {
+        const size_t dot = argc == 1 ? w[1].find('.') : std::string::npos;
+        const size_t eq = argc == 1 ? w[1].find('=') : std::string::npos;
+        if (dot == std::string::npos || eq == std::string::npos || eq < dot) return bad("expected GROUP.VALUE=TEXT");
+        const QString group = QString::fromStdString(w[1].substr(0, dot));
+        const QString name = QString::fromStdString(w[1].substr(dot + 1, eq - dot - 1));
+        if (!SetSettingValue(group, name, QString::fromStdString(w[1].substr(eq + 1))))
+            return bad("no setting " + CliQuoted(w[1].substr(0, eq)) + " takes " + CliQuoted(w[1].substr(eq + 1)));
+        return std::nullopt;
+    }
     if (cmd == "list") {
         if (argc != 0) return bad("expected nothing");
         auto lock = mgr.Lock();
@@ -317,6 +402,10 @@ int CliOverlay(const CliArgs& args) {
     QFile file(QString::fromStdString(args[0]));
     if (!file.open(QIODevice::ReadOnly)) return CliFail("cannot read " + CliQuoted(args[0]));
     const QList<QByteArray> lines = file.readAll().split('\n');
+    // The run's settings are the defaults; a script changes them with "setting" and nothing is
+    // stored.
+    LoadDefaultSettings();
+    if (g_strDataFolder.isEmpty()) InitAppFolders();
     Script script;
     std::vector<std::string> words;
     for (int i = 0; i < lines.size(); ++i) {

@@ -2,7 +2,9 @@
 
 #include <QSettings>
 #include <QStringList>
+#include <cmath>
 #include <iterator>
+#include <vector>
 #include <memory>
 
 CAppSettings theSettings;
@@ -255,20 +257,22 @@ QString CalibrationToText(double value) {
     return QString::number(value, 'f', 2);
 }
 
-void LoadAllSettings(const QString& productTitle) {
+namespace {
+// Fills theSettings from the store, or with every group's defaults when fromStore is false.
+void FillSettings(const QString& productTitle, bool fromStore) {
     CAppSettings& s = theSettings;
     auto path = [&](const char* group) { return RegistryKeyPath(productTitle, group); };
 
     CamPaneRegistry pane(path("CameraPane"));
-    pane.Load();
+    if (fromStore) pane.Load();
     s.cameraPane = {pane.bCamPaneVisible, pane.bCamDeviceIndex, pane.mControlUIType};
 
     CamVideoRegistry video(path("ZoomCurSel"));
-    video.Load();
+    if (fromStore) video.Load();
     s.zoom.ZoomCurSel = video.ZoomCurSel;
 
     CMeasureRegistry m(path("Measure"));
-    m.Load();
+    if (fromStore) m.Load();
     s.measure = {CalibrationFromText(m.m_unit_dcxPerPixel),
                  CalibrationFromText(m.m_unit_dcyPerPixel),
                  m.m_unit_Unit,
@@ -289,26 +293,32 @@ void LoadAllSettings(const QString& productTitle) {
                  m.m_nYRealPixelLength};
 
     CProcessRegistry p(path("Process"));
-    p.Load();
+    if (fromStore) p.Load();
     s.process = {p.bFlip, p.bMirror};
 
     CSaveRegistry sv(path("Save"));
-    sv.Load();
+    if (fromStore) sv.Load();
     s.save = {sv.Prefix,    sv.StartSuffix, sv.FilePath, sv.Title,  sv.Author,
               sv.ImageType, sv.bMeasure,    sv.bRuler,   sv.bTitle, sv.bTime,
               sv.Suffix,    sv.bBmp,        sv.bScale};
 
     CSaveAsRegistry sa(path("SaveAs"));
-    sa.Load();
+    if (fromStore) sa.Load();
     s.saveAs = {sa.FilePath, sa.Title,  sa.Author, sa.Subject, sa.Comment, sa.ImageType,
                 sa.bMeasure, sa.bRuler, sa.bTitle, sa.bTime,   sa.bScale};
 
     CMeasureDlgSettingRegistry d(path("MeasureDlgSetting"));
-    d.Load();
+    if (fromStore) d.Load();
     s.measureDlg = {d.Magnification, d.Unit, d.X_RulerLength, d.Y_RulerLength, d.XUnit, d.YUnit};
 
-    s.bLoaded = true;
+    s.bLoaded = fromStore;
 }
+}  // namespace
+
+void LoadAllSettings(const QString& productTitle) { FillSettings(productTitle, true); }
+
+void LoadDefaultSettings() { FillSettings(QStringLiteral("NorvaneScope"), false); }
+
 
 void SaveAllSettings(const QString& productTitle) {
     const CAppSettings& s = theSettings;
@@ -390,4 +400,102 @@ void SaveAllSettings(const QString& productTitle) {
     d.XUnit = s.measureDlg.XUnit;
     d.YUnit = s.measureDlg.YUnit;
     d.Save();
+}
+
+namespace {
+
+struct SettingRef {
+    const char* group;
+    const char* name;
+    int* i = nullptr;
+    double* d = nullptr;
+    QString* t = nullptr;
+};
+
+std::vector<SettingRef> SettingRefs() {
+    CAppSettings& s = theSettings;
+    auto& m = s.measure;
+    auto& sv = s.save;
+    auto& sa = s.saveAs;
+    auto& md = s.measureDlg;
+    auto I = [](const char* g, const char* n, int* p) { return SettingRef{g, n, p, nullptr, nullptr}; };
+    auto D = [](const char* g, const char* n, double* p) { return SettingRef{g, n, nullptr, p, nullptr}; };
+    auto T = [](const char* g, const char* n, QString* p) { return SettingRef{g, n, nullptr, nullptr, p}; };
+    return {
+        I("CameraPane", "bCamPaneVisible", &s.cameraPane.bCamPaneVisible),
+        I("CameraPane", "bCamDeviceIndex", &s.cameraPane.bCamDeviceIndex),
+        I("CameraPane", "mControlUIType", &s.cameraPane.mControlUIType),
+        I("ZoomCurSel", "ZoomCurSel", &s.zoom.ZoomCurSel),
+        D("Measure", "m_unit_dcxPerPixel", &m.m_unit_dcxPerPixel),
+        D("Measure", "m_unit_dcyPerPixel", &m.m_unit_dcyPerPixel),
+        I("Measure", "m_unit_Unit", &m.m_unit_Unit),
+        D("Measure", "m_unit_dcxReal", &m.m_unit_dcxReal),
+        D("Measure", "m_unit_dcyReal", &m.m_unit_dcyReal),
+        I("Measure", "m_color_Adjust", &m.m_color_Adjust),
+        I("Measure", "m_color_Coord", &m.m_color_Coord),
+        I("Measure", "m_color_Ruler", &m.m_color_Ruler),
+        I("Measure", "m_color_Text", &m.m_color_Text),
+        I("Measure", "FontSize", &m.FontSize),
+        I("Measure", "Precision", &m.Precision),
+        I("Measure", "FontBackground", &m.FontBackground),
+        I("Measure", "m_nXStart", &m.m_nXStart),
+        I("Measure", "m_nXEnd", &m.m_nXEnd),
+        I("Measure", "m_nYStart", &m.m_nYStart),
+        I("Measure", "m_nYEnd", &m.m_nYEnd),
+        I("Measure", "m_nXRealPixelLength", &m.m_nXRealPixelLength),
+        I("Measure", "m_nYRealPixelLength", &m.m_nYRealPixelLength),
+        I("Process", "bFlip", &s.process.bFlip),
+        I("Process", "bMirror", &s.process.bMirror),
+        T("Save", "Prefix", &sv.Prefix),
+        T("Save", "StartSuffix", &sv.StartSuffix),
+        T("Save", "FilePath", &sv.FilePath),
+        T("Save", "Title", &sv.Title),
+        T("Save", "Author", &sv.Author),
+        I("Save", "ImageType", &sv.ImageType),
+        I("Save", "bMeasure", &sv.bMeasure),
+        I("Save", "bRuler", &sv.bRuler),
+        I("Save", "bTitle", &sv.bTitle),
+        I("Save", "bTime", &sv.bTime),
+        I("Save", "Suffix", &sv.Suffix),
+        I("Save", "bBmp", &sv.bBmp),
+        I("Save", "bScale", &sv.bScale),
+        T("SaveAs", "FilePath", &sa.FilePath),
+        T("SaveAs", "Title", &sa.Title),
+        T("SaveAs", "Author", &sa.Author),
+        T("SaveAs", "Subject", &sa.Subject),
+        T("SaveAs", "Comment", &sa.Comment),
+        I("SaveAs", "ImageType", &sa.ImageType),
+        I("SaveAs", "bMeasure", &sa.bMeasure),
+        I("SaveAs", "bRuler", &sa.bRuler),
+        I("SaveAs", "bTitle", &sa.bTitle),
+        I("SaveAs", "bTime", &sa.bTime),
+        I("SaveAs", "bScale", &sa.bScale),
+        I("MeasureDlgSetting", "Magnification", &md.Magnification),
+        I("MeasureDlgSetting", "Unit", &md.Unit),
+        I("MeasureDlgSetting", "X_RulerLength", &md.X_RulerLength),
+        I("MeasureDlgSetting", "Y_RulerLength", &md.Y_RulerLength),
+        T("MeasureDlgSetting", "XUnit", &md.XUnit),
+        T("MeasureDlgSetting", "YUnit", &md.YUnit),
+    };
+}
+
+}  // namespace
+
+bool SetSettingValue(const QString& group, const QString& name, const QString& text) {
+    for (const SettingRef& r : SettingRefs()) {
+        if (group != QLatin1String(r.group) || name != QLatin1String(r.name)) continue;
+        bool ok = true;
+        if (r.t) {
+            *r.t = text;
+        } else if (r.i) {
+            const int v = text.trimmed().toInt(&ok);
+            if (ok) *r.i = v;
+        } else {
+            const double v = text.trimmed().toDouble(&ok);
+            ok = ok && std::isfinite(v);
+            if (ok) *r.d = v;
+        }
+        return ok;
+    }
+    return false;
 }

@@ -169,6 +169,12 @@ extern CAppSettings theSettings;
 // Loads every group of the product's store into theSettings, in the order CameraPane,
 // ZoomCurSel, Measure, Process, Save, SaveAs, MeasureDlgSetting.
 void LoadAllSettings(const QString& productTitle);
+// Every group's defaults, without reading the store; SaveAllSettings still writes nothing after
+// it (a tool run must not replace stored settings).
+void LoadDefaultSettings();
+// Sets one value by its group and name ("Save", "StartSuffix"), parsed by the value's type.
+// False for an unknown group or value, or a text that is not a number where one is needed.
+bool SetSettingValue(const QString& group, const QString& name, const QString& text);
 // Writes theSettings back, same order; does nothing before LoadAllSettings.
 void SaveAllSettings(const QString& productTitle);
 

@@ -150,3 +150,63 @@ TEST(CliOverlayTest, MissingScriptAndUsage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliOverlayTest, SavesThroughTheDocument) {
+    TempDir dir;
+    const std::string pics = dir.file("pics");
+    const ScriptRun r = RunScript(dir, "blank 60 40\n"
+                                       "tool 2\ndown 5 20\nmove 6 20\nmove 50 20\nup 50 20\n"
+                                       "saveas " + dir.file("a.jpg") + " measure title=T author=Me\n"
+                                       "saveas " + dir.file("plain.bmp") + "\n"
+                                       "saveas " + dir.file("lined.bmp") + " measure\n"
+                                       "setting Save.FilePath=" + pics + "\n"
+                                       "setting Save.StartSuffix=Shot\n"
+                                       "setting Save.Suffix=7\n"
+                                       "setting Save.bBmp=2\n"
+                                       "quicksave\nquicksave\n");
+    ASSERT_EQ(r.result.exitCode, 0) << r.result.err;
+    const std::vector<std::string> expected = {
+        "saved " + dir.file("a.jpg"), "saved " + dir.file("plain.bmp"), "saved " + dir.file("lined.bmp"),
+        "saved " + pics + "/Shot7.jpg", "saved " + pics + "/Shot8.jpg"};
+    EXPECT_EQ(r.lines, expected);
+    // The JPEG carries the summary segment after its first 20 bytes.
+    const std::vector<uint8_t> jpg = ReadFileBytes(dir.file("a.jpg"));
+    ASSERT_GT(jpg.size(), 40u);
+    EXPECT_EQ(jpg[20], 0xFF);
+    EXPECT_EQ(jpg[21], 0xE1);
+    EXPECT_EQ(std::string(jpg.begin() + 24, jpg.begin() + 28), "Exif");
+    // Without "measure" the line stays out of the file.
+    const QImage plain(QString::fromStdString(dir.file("plain.bmp")));
+    const QImage lined(QString::fromStdString(dir.file("lined.bmp")));
+    EXPECT_EQ(plain.pixel(20, 20), qRgb(0, 0, 0));
+    EXPECT_NE(lined.pixel(20, 20), qRgb(0, 0, 0));
+}
+
+TEST(CliOverlayTest, SettingAndSaveErrors) {
+    TempDir dir;
+    struct Case {
+        std::string script;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"setting Save.Nothing=1\n", "bad argument for setting: no setting \"Save.Nothing\" takes \"1\""},
+        {"setting Save.Suffix=x\n", "bad argument for setting: no setting \"Save.Suffix\" takes \"x\""},
+        {"setting Suffix\n", "bad argument for setting: expected GROUP.VALUE=TEXT"},
+        {"saveas " + dir.file("x.bmp") + "\n", "no picture: use blank or open first"},
+        {"blank 4 4\nsaveas " + dir.file("x.bmp") + " bold\n", "bad argument for saveas: \"bold\" is no save option"},
+        {"blank 4 4\nfixedsave both\n", "bad argument for fixedsave: expected plus or only"},
+    };
+    for (const Case& c : cases) {
+        const ScriptRun r = RunScript(dir, c.script);
+        EXPECT_NE(r.result.exitCode, 0) << c.script;
+        EXPECT_NE(r.result.err.find(c.err), std::string::npos) << c.script << "\n" << r.result.err;
+    }
+    // A save that cannot be written reports the document's message and fails.
+    const ScriptRun r = RunScript(dir, "blank 4 4\nsaveas " + dir.file("no/such/x.bmp") + "\n");
+    EXPECT_NE(r.result.exitCode, 0);
+    EXPECT_NE(r.result.err.find("Error: Save image failed33."), std::string::npos) << r.result.err;
+}
+
+}  // namespace
