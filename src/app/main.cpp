@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
+#include "app/scope_app.h"
 #include "ui/main_frame.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +22,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(CMainFrame::ProductTitle());
     QApplication::setOrganizationName(QStringLiteral("Norvane TECH"));
-    CMainFrame frame;
-    frame.show();
-    return app.exec();
+    CScopeApp scope(QCoreApplication::arguments());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/norvanescope.svg")));
+    int rc = 0;
+    if (scope.InitInstance()) rc = app.exec();
+    const int exitRc = scope.ExitInstance();
+    return rc != 0 ? rc : exitRc;
 }

@@ -216,6 +216,7 @@ bool CScopeDoc::OnNewDocument() {
             m_nFrameHeight = copy.Height();
             CopyToCxImage();
         }
+        g_bMixRequest = false;
         ++theApp().m_nMixCount;
         SetTitle(Translate(QStringLiteral("Mix %1")).replace(QStringLiteral("%1"), QString::number(theApp().m_nMixCount)));
         return true;
