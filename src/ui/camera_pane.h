@@ -1,0 +1,94 @@
+#pragma once
+// CCameraPane: the camera pane's content. "Camera List" lists the attached cameras as tasks
+// (command 30000 + index); below it collapsible groups host one page each, in the layout of the
+// open camera's family (maker, driver module, UVC). The layout last shown is kept in the
+// mControlUIType setting. Device arrival and removal refresh the list; they never touch the
+// open camera.
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+class QToolButton;
+class QVBoxLayout;
+class CCapturePage;
+
+// One collapsible group: a header button that folds the body away.
+class CTaskGroup : public QWidget {
+    Q_OBJECT
+public:
+    CTaskGroup(const QString& caption, QWidget* parent = nullptr);
+    QString Caption() const { return m_caption; }
+    void SetExpanded(bool on);
+    bool IsExpanded() const { return m_bExpanded; }
+    QVBoxLayout* Body() const { return m_body; }
+    QWidget* BodyWidget() const { return m_bodyWidget; }
+
+private:
+    QString m_caption;
+    QToolButton* m_header = nullptr;
+    QWidget* m_bodyWidget = nullptr;
+    QVBoxLayout* m_body = nullptr;
+    bool m_bExpanded = true;
+};
+
+class CCameraPane : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kFirstCameraCommand = 30000;
+    static constexpr int kLastCameraCommand = 30064;
+    enum Layout : int { LayoutMaker = 0, LayoutModule = 1, LayoutUvc = 2 };
+    // The pages, all created with the pane.
+    enum Page : int {
+        PageCapture, PageExposure, PageWhiteBalance, PageColour, PageModuleColour, PageSharpness,
+        PageFlip, PageFrameRate, PagePowerFrequency, PageUvcExposure, PageUvcWhiteBalance,
+        PageUvcColour, PageCount
+    };
+    // One entry of the camera list: an empty text is a spacer, command 0 binds nothing.
+    struct Task {
+        QString text;
+        int command = 0;
+    };
+
+    explicit CCameraPane(QWidget* parent = nullptr);
+    ~CCameraPane() override;
+
+    // Rebuilds the camera list from the attached devices.
+    void RefreshCameraList();
+    // After a camera was opened: the layout of its family, the pages for it.
+    void UpdateForCamera();
+    // Every page back to its disabled state (no camera open, or the live document closed).
+    void ResetPages();
+
+    int CurrentLayout() const { return m_nLayout; }
+    QList<Task> CameraTasks() const { return m_tasks; }
+    // The groups under "Camera List", in order.
+    QList<CTaskGroup*> Groups() const { return m_groups; }
+    CTaskGroup* CameraListGroup() const { return m_cameraList; }
+    CCapturePage* CapturePage() const { return m_capture; }
+    QWidget* PageWidget(Page page) const { return m_pages[page]; }
+    // The task buttons with a command (for clicking them).
+    QList<QToolButton*> TaskButtons() const;
+
+    // The device callback (UVC library and camera manager): any thread.
+    static void OnDeviceEvent(int code, int parameter, void* user);
+
+signals:
+    // A camera task was clicked: the main frame switches to device (command - 30000).
+    void commandRequested(int id);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void BuildLayout(int layout);
+    QWidget* MakePlaceholderPage(const QString& title);
+
+    int m_nLayout = -1;
+    CTaskGroup* m_cameraList = nullptr;
+    QVBoxLayout* m_groupsLayout = nullptr;
+    QList<CTaskGroup*> m_groups;
+    QList<Task> m_tasks;
+    CCapturePage* m_capture = nullptr;
+    QWidget* m_pages[PageCount] = {};
+};
