@@ -240,7 +240,13 @@ QAction* CMainFrame::AddAction(int id, const QString& text, const QString& promp
                                const char* icon) {
     auto* action = new QAction(this);
     action->setData(id);
-    const QString translated = Translate(text);
+    QString translated = Translate(text);
+    // Language files cannot hold a tab in a key: texts with an accelerator after a tab are
+    // translated by their label.
+    if (translated == text && text.contains(u'\t')) {
+        const auto [english, key] = SplitMenuText(text);
+        translated = Translate(english) + u'\t' + key;
+    }
     const auto [label, accel] = SplitMenuText(translated);
     action->setText(label);
     // The accelerator of the English text: a translated one ("Strg+S") is no key sequence.
