@@ -5,6 +5,7 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
@@ -19,6 +20,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 #include <set>
@@ -152,6 +154,48 @@ private slots:
         QCOMPARE(frame.ZoomBox()->currentText(), QStringLiteral("100%"));
         for (int pane = 1; pane <= 3; ++pane) QCOMPARE(frame.StatusPane(pane)->width(), 120);
         QCOMPARE(frame.CameraPane()->windowTitle(), QStringLiteral("Camera"));
+    }
+
+    // Each dialog opens from its command in the running main window (closed again at once).
+    void dialogsOpenFromTheirCommands() {
+        FrameFixture f;
+        CMainFrame& frame = f.frame;
+        CChildFrame* child = frame.OpenDocumentFile(WritePicture(m_dir.path(), QStringLiteral("dlg.png")));
+        QVERIFY(child);
+        child->Document()->m_bProcessEnable = true;
+        const std::pair<int, QString> cases[] = {
+            {ID_FILE_SAVE_AS, QStringLiteral("Save As")},
+            {ID_SAVE_AS_PLUS_MEASURE, QStringLiteral("Save As")},
+            {ID_SAVE_OPTION, QStringLiteral("Save Option")},
+            {ID_MEASURE_SETTING, QStringLiteral("Measure Setting")},
+            {ID_BINARY, QStringLiteral("Binary")},
+            {ID_RGB, QStringLiteral("RGB Adjusting")},
+            {ID_MIX, QStringLiteral("Image Mix")},
+        };
+        for (const auto& [id, title] : cases) {
+            frame.UpdateCommandStates();
+            QVERIFY2(frame.CommandAction(id)->isEnabled(), qPrintable(QString::number(id)));
+            QString seen;
+            QTimer::singleShot(50, [&seen] {
+                if (QWidget* w = QApplication::activeModalWidget()) {
+                    seen = w->windowTitle();
+                    w->close();
+                }
+            });
+            frame.CommandAction(id)->trigger();
+            QCOMPARE(seen, title);
+        }
+        // Calibration shows the ruler and its modeless dialog, and hides both again.
+        CScopeDoc* doc = child->Document();
+        frame.CommandAction(ID_CALIBRATION)->trigger();
+        QVERIFY(doc->ElemMgr().IsRulerShown());
+        QWidget* ruler = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == QStringLiteral("Ruler Setting")) ruler = w;
+        QVERIFY(ruler);
+        frame.CommandAction(ID_CALIBRATION)->trigger();
+        QVERIFY(!doc->ElemMgr().IsRulerShown());
+        QVERIFY(!ruler->isVisible());
     }
 
     void commandsFollowTheActiveDocument() {
