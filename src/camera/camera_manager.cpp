@@ -337,6 +337,15 @@ int CCameraManager::GetPreviewSize(int* width, int* height) {
     return -1;
 }
 
+int CCameraManager::MakerCountWithoutRoi(int status, int* count) {
+    int roi = 0;
+    // The region-of-interest entry is not offered as a resolution.
+    if (status == 0 && m_maker.Call(m_maker.Fn().NRCamera_IsSupportROI, MakerIndex(), &roi) == 0 && roi &&
+        *count > 1)
+        --*count;
+    return status;
+}
+
 int CCameraManager::GetResolutionCount(int* count) {
     if (m_nKind == KindUvc) return theUVCCamera().Camera_Get_ResolutionCount(count);
     if (IsModule()) {
@@ -344,13 +353,8 @@ int CCameraManager::GetResolutionCount(int* count) {
         return 0;
     }
     if (m_nKind == KindMaker) {
-        const int status = m_maker.Call(m_maker.Fn().NRCamera_Get_ResolutionCount, MakerIndex(), count);
-        int roi = 0;
-        // The region-of-interest entry is not offered as a resolution.
-        if (status == 0 && m_maker.Call(m_maker.Fn().NRCamera_IsSupportROI, MakerIndex(), &roi) == 0 &&
-            roi && *count > 1)
-            --*count;
-        return status;
+        return MakerCountWithoutRoi(m_maker.Call(m_maker.Fn().NRCamera_Get_ResolutionCount, MakerIndex(), count),
+                                    count);
     }
     return -1;
 }
@@ -401,13 +405,8 @@ int CCameraManager::GetStillResolutionCount(int* count) {
         return 0;
     }
     if (m_nKind == KindMaker) {
-        const int status =
-            m_maker.Call(m_maker.Fn().NRCamera_Get_StillResolutionCount, MakerIndex(), count);
-        int roi = 0;
-        if (status == 0 && m_maker.Call(m_maker.Fn().NRCamera_IsSupportROI, MakerIndex(), &roi) == 0 &&
-            roi && *count > 1)
-            --*count;
-        return status;
+        return MakerCountWithoutRoi(
+            m_maker.Call(m_maker.Fn().NRCamera_Get_StillResolutionCount, MakerIndex(), count), count);
     }
     return -1;
 }

@@ -154,6 +154,8 @@ private:
     template <class Fn, class... A>
     int ModuleCall(Fn ModuleState::*entry, A... args);
     int ModuleRowTime(uint32_t* rowTime);
+    // A maker resolution count (with its call's status) less the region-of-interest entry.
+    int MakerCountWithoutRoi(int status, int* count);
     int ModuleCurrentRow(int* row);
 
     bool m_bStarted = false;
