@@ -19,6 +19,7 @@
 #include "settings/app_settings.h"
 #include "settings/language_table.h"
 #include "ui/save_as_dlg.h"
+#include "ui/save_with_groups.h"
 
 namespace {
 QString Tr(const char* text) {
@@ -59,25 +60,14 @@ CSaveOptionDlg::CSaveOptionDlg(QWidget* parent) : QDialog(parent) {
     typeLayout->addWidget(m_jpeg);
     typeLayout->addStretch(1);
 
-    auto* withGroup = new QGroupBox(Tr("Save with"), this);
-    m_withTitle = new QCheckBox(Tr("Title"), withGroup);
-    m_withTime = new QCheckBox(Tr("Data/Time"), withGroup);
-    m_withTitle->setChecked(s.bTitle != 0);
-    m_withTime->setChecked(s.bTime != 0);
-    auto* withLayout = new QVBoxLayout(withGroup);
-    withLayout->addWidget(m_withTitle);
-    withLayout->addWidget(m_withTime);
-    withLayout->addStretch(1);
-
-    auto* stillGroup = new QGroupBox(Tr("Save with(Still measurement)"), this);
-    m_withMeasure = new QCheckBox(Tr("Measure"), stillGroup);
-    m_withRuler = new QCheckBox(Tr("Ruler"), stillGroup);
-    m_withMeasure->setChecked(s.bMeasure != 0);
-    m_withRuler->setChecked(s.bRuler != 0);
-    auto* stillLayout = new QVBoxLayout(stillGroup);
-    stillLayout->addWidget(m_withMeasure);
-    stillLayout->addWidget(m_withRuler);
-    stillLayout->addStretch(1);
+    const SaveWithGroups groups =
+        MakeSaveWithGroups(this, s.bTitle != 0, s.bTime != 0, s.bMeasure != 0, s.bRuler != 0);
+    m_withTitle = groups.title;
+    m_withTime = groups.time;
+    m_withMeasure = groups.measure;
+    m_withRuler = groups.ruler;
+    QGroupBox* withGroup = groups.with;
+    QGroupBox* stillGroup = groups.still;
 
     auto* descGroup = new QGroupBox(Tr("Description"), this);
     m_title = new QLineEdit(s.Title, descGroup);
