@@ -160,7 +160,9 @@ TEST_F(Manager, ModuleExposureIsCountedInRows) {
         uint32_t rows = 0;
         theModules().State(kind).CameraGetExposureTime(&rows);
         EXPECT_EQ(rows, 20000 / rowTime) << "kind " << kind;
-        if (rowTime == 40) EXPECT_EQ(rows, 500u);
+        if (rowTime == 40) {
+            EXPECT_EQ(rows, 500u);
+        }
         int64_t t = 0;
         ASSERT_EQ(cm.GetExposureTime(&t), 0);
         EXPECT_EQ(t, static_cast<int64_t>(rows) * rowTime);
@@ -225,7 +227,9 @@ TEST_F(Manager, PropertyRangesByFamily) {
         if (c.status == 0 || c.kind == KindUvc) {
             EXPECT_EQ(lo, c.min) << c.kind << "/" << c.id;
             EXPECT_EQ(hi, c.max) << c.kind << "/" << c.id;
-            if (c.min < c.max) EXPECT_TRUE(cur >= c.min && cur <= c.max) << c.kind << "/" << c.id << " " << cur;
+            if (c.min < c.max) {
+                EXPECT_TRUE(cur >= c.min && cur <= c.max) << c.kind << "/" << c.id << " " << cur;
+            }
         }
     }
     // The maker's gains travel as hundredths.

@@ -146,7 +146,9 @@ TEST_F(Documents, CrossLinesAndToolsFromTheTable) {
     for (auto [id, tool] : tools) {
         ASSERT_TRUE(d->OnCommand(id));
         EXPECT_EQ(d->m_nTool, tool);
-        if (tool != 1) EXPECT_TRUE(d->IsCommandChecked(id)) << id;
+        if (tool != 1) {
+            EXPECT_TRUE(d->IsCommandChecked(id)) << id;
+        }
     }
     d->OnCommand(ID_CALIBRATION);
     EXPECT_TRUE(d->IsCommandChecked(ID_CALIBRATION));
