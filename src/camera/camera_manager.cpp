@@ -270,8 +270,13 @@ int CCameraManager::CaptureToBuffer(uint8_t* buffer, int stillIndex) {
     case KindModule2:
     case KindModule3:
         return theModules().CaptureStill(m_nKind, buffer, ModuleResolutionNumber(m_nKind, stillIndex));
-    case KindModule4:
+    case KindModule4: {
+        // The hand-over copies a live frame: a caller sized for another still resolution would
+        // be overrun (or left half filled), so such a request is refused.
+        int row = -1;
+        if (ModuleCurrentRow(&row) != 0 || row != stillIndex) return -1;
         return theModules().CaptureHandOver(buffer, CModuleLoader::kCaptureTimeoutMs);
+    }
     case KindMaker:
         return m_maker.Call(m_maker.Fn().NRCamera_CaptureToBuf, MakerIndex(), buffer, stillIndex);
     default:

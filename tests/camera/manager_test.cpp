@@ -134,6 +134,23 @@ TEST_F(Manager, ModuleThreeStillAtIndexZeroIsItsSmallestSize) {
               static_cast<long>(small / 2));
 }
 
+TEST_F(Manager, ModuleFourHandsOverOnlyStillsOfItsLiveSize) {
+    Start("none,mc-d=1");
+    Open(KindModule4);
+    cm.Play();
+    int live = -1;
+    ASSERT_EQ(cm.GetStillResolutionIndex(&live), 0);
+    ASSERT_EQ(live, 2);  // 1280 x 960
+    // Index 0 is 640 x 480: a live frame would not fit the caller's buffer.
+    std::vector<uint8_t> small(640 * 480 * 3, 0x33);
+    EXPECT_EQ(cm.CaptureToBuffer(small.data(), 0), -1);
+    EXPECT_TRUE(std::all_of(small.begin(), small.end(), [](uint8_t b) { return b == 0x33; }));
+    std::vector<uint8_t> full(1280 * 960 * 3, 0x33);
+    ASSERT_EQ(cm.CaptureToBuffer(full.data(), live), 0);
+    EXPECT_GT(std::count_if(full.begin(), full.end(), [](uint8_t b) { return b != 0x33; }),
+              static_cast<long>(full.size() / 2));
+}
+
 TEST_F(Manager, ModuleSettingsOutsideTheirRangeChangeNothing) {
     Start("none,mc-a=1");
     Open(KindModule1);
