@@ -95,8 +95,18 @@ void CCapturePage::InitForCamera() {
     m_bFilling = false;
     // A module 4 camera has no separate stills. The list stays disabled either way: the still
     // resolution follows the live choice.
-    if (cm.m_currentCamera.kind != KindModule4) FillSnapList();
-    else {
+    if (cm.m_currentCamera.kind != KindModule4) {
+        // The disabled Snap list means stills follow the live choice; a camera that opens with a
+        // remembered still index of another size (module cameras start at index 0, their
+        // smallest size, while live runs at their largest) is brought in line, so a snap has the
+        // size the user watches.
+        int live = -1, still = -1, stills = 0;
+        cm.GetResolutionIndex(&live);
+        cm.GetStillResolutionIndex(&still);
+        cm.GetStillResolutionCount(&stills);
+        if (live >= 0 && live < stills && still != live) cm.SetStillResolutionIndex(live);
+        FillSnapList();
+    } else {
         m_bFilling = true;
         m_snapList->clear();
         m_bFilling = false;

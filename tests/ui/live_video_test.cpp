@@ -362,6 +362,15 @@ private slots:
         CScopeDoc* live = CScopeDoc::FindLiveDocument();
         CCapturePage* page = m_pane->CapturePage();
         QVERIFY(page->LiveList()->count() >= 3);
+        // Stills start at the size the camera shows (a module's remembered still index is 0).
+        {
+            int liveIndex = -1, stillIndex = -1;
+            theCameraManager().GetResolutionIndex(&liveIndex);
+            theCameraManager().GetStillResolutionIndex(&stillIndex);
+            QCOMPARE(liveIndex, 2);
+            QCOMPARE(stillIndex, liveIndex);
+            QCOMPARE(page->SnapList()->currentIndex(), liveIndex);
+        }
         // Away from the current entry first, so that each choice is a change.
         const int first = page->LiveList()->currentIndex() == 0 ? 1 : 0;
         for (int sel : {first, 2}) {
