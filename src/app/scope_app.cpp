@@ -3,7 +3,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QProcess>
+#include <QTranslator>
+
+#include <memory>
 
 #include "camera/camera_manager.h"
 #include "settings/app_folders.h"
@@ -46,6 +51,30 @@ QStringList CScopeApp::PicturesOnCommandLine(const QStringList& arguments, bool*
     return pictures;
 }
 
+namespace {
+QTranslator* g_qtTranslation = nullptr;  // the Qt translation installed, owned here
+}
+
+void CScopeApp::RemoveQtTranslation() {
+    if (!g_qtTranslation) return;
+    QCoreApplication::removeTranslator(g_qtTranslation);
+    delete g_qtTranslation;
+    g_qtTranslation = nullptr;
+}
+
+bool CScopeApp::InstallQtTranslation(const QString& code) {
+    const QString language =
+        code.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0 ? QLocale::system().name().section(u'_', 0, 0)
+                                                                        : code;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_") + language, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    RemoveQtTranslation();
+    g_qtTranslation = translator.release();
+    QCoreApplication::installTranslator(g_qtTranslation);
+    return true;
+}
+
 bool CScopeApp::InitInstance() {
     // Folders: the program's, and the data folder under the user's Documents.
     InitAppFolders(QCoreApplication::applicationDirPath(), m_documentsFolder);
@@ -63,6 +92,7 @@ bool CScopeApp::InitInstance() {
     iniArguments[0] = QCoreApplication::applicationFilePath();
     const CIniLocation location(iniArguments, g_strDataFolder);
     LoadLanguage(location.m_strLanguage, location.m_strExeFolder);
+    InstallQtTranslation(location.m_strLanguage);
     g_strLanguageCode = location.m_strLanguage;
     g_strHelpFile =
         QString::fromLatin1(kBrandTitle) + u'_' + location.m_strLanguage + QStringLiteral(".pdf");

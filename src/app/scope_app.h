@@ -21,6 +21,11 @@ public:
 
     // True when the program is to run, false to end it at once (another instance runs).
     bool InitInstance();
+    // Qt's own texts (file dialogs, standard buttons) in the language of this code ("de"; "auto"
+    // is the system's), from Qt's translations when they are installed. False when there are
+    // none for it, as for English.
+    static bool InstallQtTranslation(const QString& code);
+    static void RemoveQtTranslation();
     // The exit code; runs also after InitInstance refused.
     int ExitInstance();
 

@@ -361,6 +361,22 @@ private slots:
         QCOMPARE(box->currentText(), QStringLiteral("200%"));
     }
 
+    // Qt's own dialog texts follow the chosen language; English has none to load.
+    void qtDialogTextsFollowTheLanguage() {
+        const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QCOMPARE(cancel, QStringLiteral("Cancel"));
+        QVERIFY(CScopeApp::InstallQtTranslation(QStringLiteral("de")));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+        QVERIFY(!CScopeApp::InstallQtTranslation(QStringLiteral("xx")));
+        // A failed load keeps the language that was there.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+        QVERIFY(CScopeApp::InstallQtTranslation(QStringLiteral("fr")));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Annuler"));
+        // Back to untranslated for the other tests.
+        CScopeApp::RemoveQtTranslation();
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+    }
+
     void languageMenuListsTheShippedLanguages() {
         QVERIFY(LoadLanguage(QStringLiteral("en"), g_strExeFolder));
         FrameFixture f;
