@@ -55,30 +55,8 @@ void CGVLAnoText::Draw(COverlayDC& dc) {
 
 int CGVLAnoText::OnLButtonDown(unsigned nFlags, int x, int y, int nTool) {
     (void)nFlags;
-    m_nDragTarget = HitTest(x, y);
-    if (nTool == GVLTool::kDelete) {
-        if (m_bSelected || m_nDragTarget != kHitNone) Remove();
-        return -1;
-    }
-    if (nTool == GVLTool::kText && m_arrPoints.empty()) {
-        // Placed where pressed; it does not follow the mouse.
-        AddPoint(x, y);
-        m_bSelected = true;
-        m_nDragTarget = 0;
-    } else if (nTool == GVLTool::kMove) {
-        if (m_nDragTarget != kHitNone) {
-            m_bDragging = true;
-            m_bSelected = true;
-            m_ptAnchor = QPoint(x, y);
-            InvalidateArea();
-            SetPoint(0, x, y);
-            InvalidateArea();
-            return m_nDragTarget;
-        }
-        m_bSelected = false;
-    }
-    InvalidateArea();
-    return m_nDragTarget;
+    // Placed where pressed; it does not follow the mouse.
+    return SinglePointPress(x, y, nTool, nTool == GVLTool::kText, false);
 }
 
 int CGVLAnoText::OnMouseMove(unsigned nFlags, int x, int y, int nTool) {

@@ -260,30 +260,7 @@ void CGVLNo::Draw(COverlayDC& dc) {
 
 int CGVLNo::OnLButtonDown(unsigned nFlags, int x, int y, int nTool) {
     (void)nFlags;
-    m_nDragTarget = HitTest(x, y);
-    if (nTool == GVLTool::kDelete) {
-        if (m_bSelected || m_nDragTarget != kHitNone) Remove();
-        return -1;
-    }
-    if (IsCounterTool(nTool) && m_arrPoints.empty()) {
-        AddPoint(x, y);
-        m_bDragging = true;
-        m_bSelected = true;
-        m_nDragTarget = 0;
-    } else if (nTool == GVLTool::kMove) {
-        if (m_nDragTarget != kHitNone) {
-            m_bDragging = true;
-            m_bSelected = true;
-            m_ptAnchor = QPoint(x, y);
-            InvalidateArea();
-            SetPoint(0, x, y);
-            InvalidateArea();
-            return m_nDragTarget;
-        }
-        m_bSelected = false;
-    }
-    InvalidateArea();
-    return m_nDragTarget;
+    return SinglePointPress(x, y, nTool, IsCounterTool(nTool), true);
 }
 
 int CGVLNo::OnMouseMove(unsigned nFlags, int x, int y, int nTool) {

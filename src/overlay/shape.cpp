@@ -211,6 +211,33 @@ void CGVLShape::PrepareText(COverlayDC& dc) const {
     dc.SetTextColor(GVLColor(Display().m_color_Text));
 }
 
+int CGVLShape::SinglePointPress(int x, int y, int nTool, bool ownTool, bool followMouse) {
+    m_nDragTarget = HitTest(x, y);
+    if (nTool == GVLTool::kDelete) {
+        if (m_bSelected || m_nDragTarget != kHitNone) Remove();
+        return -1;
+    }
+    if (ownTool && m_arrPoints.empty()) {
+        AddPoint(x, y);
+        if (followMouse) m_bDragging = true;
+        m_bSelected = true;
+        m_nDragTarget = 0;
+    } else if (nTool == GVLTool::kMove) {
+        if (m_nDragTarget != kHitNone) {
+            m_bDragging = true;
+            m_bSelected = true;
+            m_ptAnchor = QPoint(x, y);
+            InvalidateArea();
+            SetPoint(0, x, y);
+            InvalidateArea();
+            return m_nDragTarget;
+        }
+        m_bSelected = false;
+    }
+    InvalidateArea();
+    return m_nDragTarget;
+}
+
 int CGVLShape::DraggedShapePress(int x, int y, int nTool, int nOwnTool) {
     int result = -1;
     if (CommonPress(x, y, nTool, result)) return result;

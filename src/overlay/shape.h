@@ -133,6 +133,9 @@ protected:
     // A press for elements drawn by dragging from their first point: the common protocol,
     // else the element's own tool on an empty element starts it here.
     int DraggedShapePress(int x, int y, int nTool, int nOwnTool);
+    // A press for one-point elements (labels, text): delete, or place the point with the own
+    // tool on an empty element (following the mouse when asked), or move the point.
+    int SinglePointPress(int x, int y, int nTool, bool ownTool, bool followMouse);
     // The movement of a held handle or body.
     int CommonMove(int x, int y);
     void CommonRelease(bool ownTool);
