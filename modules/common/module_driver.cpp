@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/bmp_file.h"
 
@@ -20,15 +22,25 @@ struct InFlight {
 thread_local InFlight t_inFlight;
 
 constexpr int kMinToneByte = 20;
-constexpr int kMinWbPercent = 20;
-constexpr int kMaxWbPercent = 200;
+// White-balance gains in 1/64: 64 is neutral.
+constexpr double kWbUnit = 64.0;
+constexpr int kMinWbGain = 20;
+constexpr int kMaxWbGain = 200;
 constexpr int kMaxGain = 48;
 constexpr double kColourEnhancement = 1.3;  // saturation factor of colour enhancement
 // A one-shot white balance renders a frame of its own; a reader of the gains waits for it.
 constexpr auto kWhiteBalanceWait = std::chrono::seconds(5);
 
-int Percent(double gain) {
-    return static_cast<int>(std::lround(gain * 100.0));
+int WbUnits(double gain) {
+    return static_cast<int>(std::lround(gain * kWbUnit));
+}
+
+// The reason of the calling thread's last failed call (CameraGetLastError).
+thread_local std::string t_lastError;
+
+int Fail(const char* reason) {
+    t_lastError = reason;
+    return -1;
 }
 
 }  // namespace
@@ -77,8 +89,8 @@ SimCameraModel CModuleDriver::EngineModel() const {
     e.maxAutoExposureUs = 200000;
     e.maxAnalogGain = kMaxGain;
     e.supportsAutoGain = false;
-    e.minWbGain = kMinWbPercent / 100.0;
-    e.maxWbGain = kMaxWbPercent / 100.0;
+    e.minWbGain = kMinWbGain / kWbUnit;
+    e.maxWbGain = kMaxWbGain / kWbUnit;
     e.autoExposure = false;
     e.autoExposureTarget = 110;
     return e;
@@ -147,10 +159,11 @@ void CModuleDriver::StopCamera(CSimCamera* camera) {
 
 int CModuleDriver::Init(CameraFrameCallback callback, int resolution, void* window, uint8_t device,
                         void* user) {
-    if (OnFrameThread()) return -1;
+    if (OnFrameThread()) return Fail("called from the frame thread");
     std::lock_guard<std::mutex> control(m_controlMutex);
-    if (resolution < 0 || resolution >= static_cast<int>(m_model.resolutions.size())) return -1;
-    if (device < 1 || device > AttachedCameras()) return -1;
+    if (resolution < 0 || resolution >= static_cast<int>(m_model.resolutions.size()))
+        return Fail("no such resolution number");
+    if (device < 1 || device > AttachedCameras()) return Fail("no camera of that number is attached");
     // One open camera at a time: a new init replaces the open one.
     if (auto v = View(false)) {
         StopCamera(v->camera);
@@ -169,7 +182,15 @@ int CModuleDriver::Init(CameraFrameCallback callback, int resolution, void* wind
         cam = u.camera.get();
         regs = u.regs;
     }
-    if (cam->IsRemoved() || !cam->SetResolution(ToSimResolution(resolution))) return -1;
+    if (cam->IsRemoved()) return Fail("the camera was unplugged");
+    const SimCameraFault fault = SimCameraFaultOf(m_model.family);
+    if (fault == SimCameraFault::Busy) return Fail("the camera is in use by another program");
+    if (fault == SimCameraFault::Silent) {
+        SimFaults never;
+        never.stallAfter = 0;
+        cam->SetFaults(never);
+    }
+    if (!cam->SetResolution(ToSimResolution(resolution))) return Fail("the resolution cannot be set");
     cam->ModifySettings([&](SimSensorSettings& s) { ToneInto(regs, s); });
     {
         // A new session has no current picture until its first frame.
@@ -205,10 +226,10 @@ int CModuleDriver::UnInit() {
 }
 
 int CModuleDriver::Play() {
-    if (OnFrameThread()) return -1;
+    if (OnFrameThread()) return Fail("called from the frame thread");
     std::lock_guard<std::mutex> control(m_controlMutex);
     auto v = View();
-    if (!v) return -1;
+    if (!v) return Fail("no camera is open, or it was unplugged");
     if (v->camera->IsStarted()) return 0;
     {
         std::lock_guard<std::mutex> lock(m_paceMutex);
@@ -216,7 +237,7 @@ int CModuleDriver::Play() {
         m_lastWake = {};
     }
     CSimCamera* cam = v->camera;
-    return cam->Start([this, cam](const SimFrame& f) { OnFrame(cam, f); }) ? 0 : -1;
+    return cam->Start([this, cam](const SimFrame& f) { OnFrame(cam, f); }) ? 0 : Fail("the camera does not start");
 }
 
 int CModuleDriver::Stop() {
@@ -469,14 +490,14 @@ int CModuleDriver::GetAwbState(int* on) {
 
 int CModuleDriver::SetGain(int red, int green, int blue) {
     for (int g : {red, green, blue})
-        if (g < kMinWbPercent || g > kMaxWbPercent) return -1;
+        if (g < kMinWbGain || g > kMaxWbGain) return Fail("a white-balance gain is out of range (20 to 200)");
     std::lock_guard<std::mutex> settings(m_settingsMutex);
     auto v = View();
     if (!v) return -1;
     return v->camera->ModifySettings([&](SimSensorSettings& s) {
-        s.wbRed = red / 100.0;
-        s.wbGreen = green / 100.0;
-        s.wbBlue = blue / 100.0;
+        s.wbRed = red / kWbUnit;
+        s.wbGreen = green / kWbUnit;
+        s.wbBlue = blue / kWbUnit;
     })
                ? 0
                : -1;
@@ -492,9 +513,9 @@ int CModuleDriver::GetGain(int* red, int* green, int* blue) {
         m_wbCv.wait_for(lock, kWhiteBalanceWait, [this] { return !m_wbPending; });
     }
     const SimSensorSettings s = v->camera->Settings();
-    *red = Percent(s.wbRed);
-    *green = Percent(s.wbGreen);
-    *blue = Percent(s.wbBlue);
+    *red = WbUnits(s.wbRed);
+    *green = WbUnits(s.wbGreen);
+    *blue = WbUnits(s.wbBlue);
     return 0;
 }
 
@@ -792,6 +813,31 @@ int CModuleDriver::GetFlag(int UnitState::*field, int* value) {
     if (!value || !v) return -1;
     std::lock_guard<std::mutex> lock(m_mutex);
     *value = v->unit->*field;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Identity and failures
+
+int CModuleDriver::GetSerialNumber(uint8_t device, char* text, int size) {
+    if (!text || size <= 0) return -1;
+    if (device < 1 || device > AttachedCameras()) return Fail("no camera of that number is attached");
+    // The model's letters without the dash, then the unit: "MCA-0001".
+    std::string serial;
+    for (const char* c = m_model.name; *c; ++c)
+        if (*c != '-') serial += *c;
+    char number[16];
+    std::snprintf(number, sizeof number, "-%04d", static_cast<int>(device));
+    serial += number;
+    std::snprintf(text, static_cast<size_t>(size), "%s", serial.c_str());
+    return 0;
+}
+
+void CModuleDriver::ClearLastError() { t_lastError.clear(); }
+
+int CModuleDriver::GetLastError(char* text, int size) {
+    if (!text || size <= 0) return -1;
+    std::snprintf(text, static_cast<size_t>(size), "%s", t_lastError.c_str());
     return 0;
 }
 

@@ -127,6 +127,12 @@ public:
     int GetSyncEnable(int* on) { return GetFlag(&UnitState::syncEnable, on); }
     int SetVideoMessage(void* window, uint32_t message);
 
+    // --- identity and failures ---
+    int GetSerialNumber(uint8_t device, char* text, int size);
+    // The reason of the calling thread's last failed call; every entry point clears it first.
+    static int GetLastError(char* text, int size);
+    static void ClearLastError();
+
     // --- simulation ---
     int SimSetStage(double x, double y);
     int SimMoveStage(double dx, double dy);

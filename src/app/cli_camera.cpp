@@ -74,6 +74,9 @@ struct CameraArgs {
     int device = -1;
     std::optional<int> stillIndex;
     std::optional<double> seconds;
+    // props: "--set NAME=VALUE" and "--get NAME", in the order given.
+    std::vector<std::pair<std::string, std::string>> sets;
+    std::vector<std::string> gets;
     std::vector<std::string> positional;
     std::string error;
 };
@@ -91,6 +94,22 @@ CameraArgs ParseCameraArgs(const CliArgs& args) {
             }
             if (a == "--device") out.device = *v;
             else out.stillIndex = *v;
+        } else if (a == "--set" || a == "--get") {
+            const std::string v = hasValue ? args[++i] : std::string();
+            if (a == "--get") {
+                if (v.empty()) {
+                    out.error = "--get needs a property name";
+                    return out;
+                }
+                out.gets.push_back(v);
+                continue;
+            }
+            const size_t eq = v.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                out.error = "--set needs NAME=VALUE, not " + CliQuoted(v);
+                return out;
+            }
+            out.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
         } else if (a == "--seconds") {
             bool ok = false;
             const double v = hasValue ? QString::fromStdString(args[++i]).toDouble(&ok) : 0;
@@ -115,6 +134,21 @@ std::string NameUtf8(const CameraDeviceEntry& e) {
     return QString::fromUtf16(e.name, static_cast<qsizetype>(n)).toStdString();
 }
 
+// "camera N (NAME)".
+std::string CameraText(int device) {
+    const auto& devices = theCameraManager().Devices();
+    std::string text = "camera " + std::to_string(device);
+    if (device >= 0 && device < static_cast<int>(devices.size()))
+        text += " (" + NameUtf8(devices[static_cast<size_t>(device)]) + ")";
+    return text;
+}
+
+// A failure of the camera with what the camera layer says about it.
+int CameraFail(const std::string& what) {
+    const std::string why = theCameraManager().LastError();
+    return CliFail(why.empty() ? what : what + ": " + why);
+}
+
 // Chooses device entry `device` and opens it with the counter as its sink.
 int OpenDevice(const CameraSession& session, int device, FrameCounter* counter) {
     if (device >= session.Count())
@@ -124,8 +158,14 @@ int OpenDevice(const CameraSession& session, int device, FrameCounter* counter) 
     CCameraManager& cm = theCameraManager();
     cm.SelectDevice(device);
     if (cm.OpenCamera(nullptr, &FrameCounter::Sink, counter) != 0)
-        return CliFail("cannot open camera " + std::to_string(device));
+        return CameraFail("cannot open " + CameraText(device));
     return 0;
+}
+
+constexpr int kFirstFrameSeconds = 10;
+
+int NoFrames(int device) {
+    return CameraFail(CameraText(device) + " delivered no frames within " + std::to_string(kFirstFrameSeconds) + " s");
 }
 
 }  // namespace
@@ -142,7 +182,8 @@ int CliSnap(const CliArgs& args) {
     const char* synopsis = "snap --device N [--still-index I] OUT";
     const CameraArgs a = ParseCameraArgs(args);
     if (!a.error.empty()) return CliFail(a.error);
-    if (a.device < 0 || a.positional.size() != 1 || a.seconds) return CliUsage(synopsis);
+    if (a.device < 0 || a.positional.size() != 1 || a.seconds || !a.sets.empty() || !a.gets.empty())
+        return CliUsage(synopsis);
     const std::string& out = a.positional[0];
 
     CameraSession session;
@@ -154,7 +195,7 @@ int CliSnap(const CliArgs& args) {
     CScopeDoc* live = NewDocumentWithoutView();
     if (!live) return CliFail("cannot start the live picture");
     // A camera hands over stills once it streams.
-    if (!counter.WaitForFrames(1, std::chrono::seconds(10))) return CliFail("the camera delivers no frames");
+    if (!counter.WaitForFrames(1, std::chrono::seconds(kFirstFrameSeconds))) return NoFrames(a.device);
     if (a.stillIndex) {
         int count = 0;
         cm.GetStillResolutionCount(&count);
@@ -165,8 +206,7 @@ int CliSnap(const CliArgs& args) {
             // These cameras take stills at their live resolution: switch it.
             cm.SetResolutionIndex(*a.stillIndex);
             const int64_t seen = counter.Frames();
-            if (!counter.WaitForFrames(seen + 2, std::chrono::seconds(10)))
-                return CliFail("the camera delivers no frames");
+            if (!counter.WaitForFrames(seen + 2, std::chrono::seconds(kFirstFrameSeconds))) return NoFrames(a.device);
         } else {
             cm.SetStillResolutionIndex(*a.stillIndex);
         }
@@ -176,7 +216,7 @@ int CliSnap(const CliArgs& args) {
     cm.Stop();
     cm.CloseCamera();
     CloseDocumentWithoutView(live);
-    if (!captured) return CliFail("the camera did not deliver a still");
+    if (!captured) return CameraFail(CameraText(a.device) + " did not deliver a still");
     if (!picture.SaveToFile(out)) return CliFail("cannot write " + CliQuoted(out));
     std::printf("width %d\nheight %d\n", picture.Width(), picture.Height());
     return 0;
@@ -186,13 +226,14 @@ int CliStream(const CliArgs& args) {
     const char* synopsis = "stream --device N --seconds S";
     const CameraArgs a = ParseCameraArgs(args);
     if (!a.error.empty()) return CliFail(a.error);
-    if (a.device < 0 || !a.seconds || !a.positional.empty() || a.stillIndex) return CliUsage(synopsis);
+    if (a.device < 0 || !a.seconds || !a.positional.empty() || a.stillIndex || !a.sets.empty() || !a.gets.empty())
+        return CliUsage(synopsis);
 
     CameraSession session;
     FrameCounter counter;
     if (const int status = OpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
-    cm.Play();
+    if (cm.Play() != 0) return CameraFail("cannot start " + CameraText(a.device));
     std::this_thread::sleep_for(std::chrono::duration<double>(*a.seconds));
     const float fps = cm.GetCaptureFrameRate();
     cm.Stop();
@@ -203,15 +244,104 @@ int CliStream(const CliArgs& args) {
     return 0;
 }
 
+namespace {
+
+// The names of the property model, for telling an unknown name from one the camera lacks.
+bool IsPropertyName(const std::string& name) {
+    for (int id = 0; id < static_cast<int>(CameraPropertyId::Video); ++id)
+        if (CameraPropertyName({static_cast<CameraPropertyId>(id)}) == name) return true;
+    return name.rfind("uvc:", 0) == 0 && name.size() > 4 &&
+           name.find_first_not_of("0123456789", 4) == std::string::npos;
+}
+
+// The description a name refers to; null with the reason in *error.
+const CameraPropertyInfo* Lookup(const CameraProperties& list, const std::string& name, int device,
+                                 std::string* error) {
+    if (const CameraPropertyInfo* info = FindCameraProperty(list, name)) return info;
+    *error = IsPropertyName(name) ? CameraText(device) + " has no property " + CliQuoted(name)
+                                  : "unknown property " + CliQuoted(name);
+    return nullptr;
+}
+
+// One line per setting the camera describes: how the tool and the memory name and read it.
+void PrintSettings(const CameraProperties& list) {
+    static const char* const kKinds[] = {"toggle", "number", "choice", "rgb", "switched"};
+    for (const CameraPropertyInfo& p : list) {
+        std::printf("setting %s %s min=%g max=%g step=%g", p.name.c_str(), kKinds[static_cast<int>(p.kind)], p.min,
+                    p.max, p.step);
+        if (!p.unit.empty()) std::printf(" unit=%s", p.unit.c_str());
+        if (p.hasAuto) std::printf(" auto");
+        if (p.readOnly) std::printf(" read-only");
+        std::printf("\n");
+    }
+}
+
+// --set and --get: every argument is checked before anything is set; a set the camera refuses
+// undoes the sets before it.
+int SetAndGet(const CameraArgs& a) {
+    CCameraManager& cm = theCameraManager();
+    const CameraProperties list = cm.Properties();
+    struct Set {
+        const CameraPropertyInfo* info;
+        CameraPropertyValue value;
+    };
+    std::vector<Set> sets;
+    std::vector<std::pair<std::string, const CameraPropertyInfo*>> shown;
+    auto show = [&](const std::string& name, const CameraPropertyInfo* info) {
+        for (const auto& s : shown)
+            if (s.first == name) return;
+        shown.emplace_back(name, info);
+    };
+    std::string error;
+    for (const auto& [name, text] : a.sets) {
+        const CameraPropertyInfo* info = Lookup(list, name, a.device, &error);
+        if (!info) return CliFail(error);
+        const auto value = ParseCameraValue(*info, text, &error);
+        if (!value) return CliFail(error);
+        sets.push_back({info, *value});
+        show(name, info);
+    }
+    for (const std::string& name : a.gets) {
+        const CameraPropertyInfo* info = Lookup(list, name, a.device, &error);
+        if (!info) return CliFail(error);
+        show(name, info);
+    }
+    std::vector<Set> before;
+    for (const Set& s : sets) {
+        CameraPropertyValue old;
+        if (cm.GetProperty(s.info->key, &old) == 0) before.push_back({s.info, old});
+    }
+    for (const Set& s : sets) {
+        if (cm.SetProperty(s.info->key, s.value) == 0) continue;
+        const int status = CameraFail("cannot set " + s.info->name);
+        for (auto it = before.rbegin(); it != before.rend(); ++it) cm.SetProperty(it->info->key, it->value);
+        return status;
+    }
+    for (const auto& [name, info] : shown) {
+        CameraPropertyValue v;
+        if (cm.GetProperty(info->key, &v) != 0) return CameraFail("cannot read " + name);
+        std::printf("%s %s\n", name.c_str(), FormatCameraValue(*info, v).c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
 int CliProps(const CliArgs& args) {
+    const char* synopsis = "props --device N [--set NAME=VALUE]... [--get NAME]...";
     const CameraArgs a = ParseCameraArgs(args);
     if (!a.error.empty()) return CliFail(a.error);
-    if (a.device < 0 || !a.positional.empty() || a.seconds || a.stillIndex) return CliUsage("props --device N");
+    if (a.device < 0 || !a.positional.empty() || a.seconds || a.stillIndex) return CliUsage(synopsis);
 
     CameraSession session;
     FrameCounter counter;
     if (const int status = OpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
+    if (!a.sets.empty() || !a.gets.empty()) {
+        const int status = SetAndGet(a);
+        cm.CloseCamera();
+        return status;
+    }
     int n = 0, w = 0, h = 0;
     cm.GetPreviewSize(&w, &h);
     std::printf("preview %dx%d\n", w, h);
@@ -248,6 +378,7 @@ int CliProps(const CliArgs& args) {
         const int status = cm.GetPropertyRange(id, &lo, &hi, &cur);
         std::printf("property %d status=%d min=%g max=%g current=%g\n", id, status, lo, hi, cur);
     }
+    PrintSettings(cm.Properties());
     cm.CloseCamera();
     return 0;
 }

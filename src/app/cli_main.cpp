@@ -1,6 +1,7 @@
 // norvanescope-cli: the program's core without windows, for batch work and scripts.
 
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -27,7 +28,9 @@ constexpr Command kCommands[] = {
     {"cameras", "cameras                        list the attached cameras", CliCameras},
     {"snap", "snap --device N [--still-index I] OUT  capture a still from a camera", CliSnap},
     {"stream", "stream --device N --seconds S  stream a camera and count its frames", CliStream},
-    {"props", "props --device N               resolutions, formats and property ranges of a camera", CliProps},
+    {"props", "props --device N [--set NAME=VALUE]... [--get NAME]...\n"
+              "                                 resolutions, formats and settings of a camera; sets and reads settings",
+     CliProps},
 };
 
 void Usage(FILE* to) {
@@ -60,6 +63,9 @@ int main(int argc, char** argv) {
         if (stat(dir.c_str(), &st) == 0 && st.st_uid == getuid()) qputenv("XDG_RUNTIME_DIR", dir.c_str());
     }
     QGuiApplication app(argc, argv);
+    // The camera layer's log repeats the reason our one-line error gives; QT_LOGGING_RULES
+    // brings it back.
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES")) QLoggingCategory::setFilterRules(QStringLiteral("norvanescope.camera=false"));
     if (argc < 2) {
         Usage(stderr);
         return kCliUsage;

@@ -2,43 +2,36 @@
 // CCameraManager: one process-wide object hiding the three camera families (UVC cameras through
 // V4L2, the four driver modules, the maker library) behind one set of operations. It lists the
 // attached cameras, keeps one open, starts, pauses and stops it, hands every frame to one frame
-// sink, captures stills, answers resolution and frame-rate queries and routes every setting with
-// the family's own ranges and conversions. Every operation returns 0 unless stated.
+// sink, captures stills, answers resolution and frame-rate queries and routes every setting.
+//
+// It owns one adapter per family (ICameraFamily) and forwards each call to the adapter of the
+// open camera; each family's ranges, units and conversions live in its adapter. Every operation
+// returns 0 unless stated; a failed one leaves its reason in LastError.
+//
+// Threads: the calls are made from the user-interface thread, and stills and settings also from
+// workers (HDR, stitching); frames arrive on the family's own thread.
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "camera/camera_family.h"
 #include "camera/camera_types.h"
 #include "camera/maker/maker_library.h"
 
 class CDeviceWatch;
-struct ModuleState;
+class CMakerFamily;
+class CModuleFamily;
+class CUvcFamily;
 
 enum CameraPlayState : int { Playing = 0, Stopped = 1, Paused = 2 };
-
-// What switching cameras needs from the document, view and pane (the live document's side).
-class ICameraSwitchHost {
-public:
-    virtual ~ICameraSwitchHost() = default;
-    virtual bool HasLiveDocument() = 0;
-    // Opens a new document, which becomes the live document and opens and plays the camera.
-    virtual void OpenLiveDocument() = 0;
-    // The live video window of the live document's view, or null when it has no view.
-    virtual void* LiveVideoWindow() = 0;
-    virtual CameraFrameSink LiveFrameSink() = 0;
-    virtual void RebuildPane(int kind) = 0;
-    virtual void SetDocumentTitle(const std::u16string& title) = 0;
-    virtual void SetFrameSize(int width, int height) = 0;
-    virtual void ShowStatus(int pane, const std::string& text) = 0;
-};
 
 class CCameraManager {
 public:
     static constexpr int kMaxDevices = 255;
-    static constexpr int kUvcRoom = 32;
-    static constexpr int kMakerRoom = 64;
 
     CCameraManager();
     ~CCameraManager();
@@ -59,15 +52,27 @@ public:
     const std::vector<CameraDeviceEntry>& Devices() const { return m_devices; }
     // The manager's part of choosing entry i: it becomes the current camera.
     bool SelectDevice(int i);
-    // Switching cameras from the camera list or at start-up.
-    void SwitchCamera(int i, ICameraSwitchHost& host);
+    // Who entry i of the last enumeration is (model and serial number or port).
+    std::string DeviceIdentity(int i);
+    // The same for the open camera (empty when none).
+    std::string OpenIdentity() const { return m_openIdentity; }
 
-    // Lifecycle (routed on m_nKind).
+    // Lifecycle (routed to the current camera's family).
     int OpenCamera(void* hwnd, CameraFrameSink sink, void* user);
     int Play();
     int Pause();
     int Stop();
     int CloseCamera();
+    // The open camera opened and has not been closed since.
+    bool IsOpen() const { return m_bOpen; }
+    // The status of the last Play (a camera may open and still refuse to stream).
+    int LastPlayStatus() const { return m_nPlayStatus; }
+    // False once the open camera has gone (unplugged, or its stream ended for good).
+    bool IsOpenCameraPresent();
+    // Frames the open camera delivered since it opened.
+    uint64_t FramesDelivered() const { return m_frames.load(); }
+    // Why the last failed call failed; stays until the next failure.
+    std::string LastError() const;
 
     // Fills buffer, allocated for the still size of stillIndex at StillBitCount bits per pixel.
     int CaptureToBuffer(uint8_t* buffer, int stillIndex);
@@ -76,6 +81,8 @@ public:
     int StillBitCount() const;
 
     int GetPreviewSize(int* width, int* height);
+    // Sets the live size directly where the family can (UVC, maker); others keep theirs.
+    int ApplyPreviewSize(int width, int height);
     int GetResolutionCount(int* count);
     int GetResolutionSize(int i, int* width, int* height);
     int GetResolutionIndex(int* i);
@@ -85,6 +92,7 @@ public:
     int GetStillResolutionIndex(int* i);
     int SetStillResolutionIndex(int i);
     int GetMediaTypes(char16_t (*names)[16], int* count);
+    int SetMediaTypeByIndex(int i);
     float GetCaptureFrameRate();
     float GetDisplayFrameRate();
 
@@ -118,18 +126,28 @@ public:
     int GetFrameSpeed(int* v);
     int SetLightFrequency(int v);
     int GetLightFrequency(int* v);
+    // Starts one white balance; the gains come through the white-balance callback (in the units
+    // of GetRgbGains) on a camera thread, never blocking the caller.
     int OneShotWhiteBalance();
     int SetWhiteBalanceCallback(CameraWhiteBalanceCallback callback, void* user);
     int GetSharpen(int* enable, int* level);
-    // Status 0 and the range for a supported id, 1 otherwise.
+    int SetSharpen(int enable, int level);
+    // Whether automatic exposure also regulates the gain.
+    bool SupportsAutoGain();
+    // Status 0 and the range for a supported id, 1 otherwise (the property number of
+    // NRCamVideoProperty; UVC cameras answer from the device).
     int GetPropertyRange(int id, double* min, double* max, double* current);
+    // A UVC camera's property by number: read it (value, automatic flag) or set it (flag:
+    // automatic mode for exposure and white balance).
+    int GetVideoProperty(int id, double* value, int* automatic);
+    int SetVideoProperty(int id, double value, int flag);
 
-    // Resolution tables of the module cameras (index 0 first).
-    static const std::vector<std::pair<int, int>>& ModuleResolutions(int kind);
-    // A table row as the module numbers it (largest first); rows outside the table as row 0.
-    static int ModuleResolutionNumber(int kind, int row);
+    // The settings of the open camera, each described once, and their values.
+    CameraProperties Properties();
+    int GetProperty(CameraPropertyKey key, CameraPropertyValue* value);
+    int SetProperty(CameraPropertyKey key, const CameraPropertyValue& value);
 
-    const CMakerLibrary& Maker() const { return m_maker; }
+    const CMakerLibrary& Maker() const;
 
     // The current camera (read by the pane, pages and document) and the open camera's kind.
     CameraDeviceEntry m_currentCamera{};
@@ -138,34 +156,41 @@ public:
     int m_nPlayState = Stopped;
 
 private:
-    // The maker library's context record for the open camera.
-    struct MakerContext {
-        CameraFrameSink sink = nullptr;
-        void* user = nullptr;
-        void* window = nullptr;
-        int libraryIndex = 0;
-    };
-    static int MakerIsp(int a, uint8_t* raw, FCBitmapInfoHeader* header, void* context);
     static void DeviceEvent(int code, int parameter, void* user);
+    static int CountFrame(int a, uint8_t* frame, const FCBitmapInfoHeader* header, void* user);
 
-    bool IsModule() const { return m_nKind >= KindModule1 && m_nKind <= KindModule4; }
-    int MakerIndex() const { return m_currentCamera.libraryIndex; }
-    // Calls an entry point of the open module camera, or answers -1.
-    template <class Fn, class... A>
-    int ModuleCall(Fn ModuleState::*entry, A... args);
-    int ModuleRowTime(uint32_t* rowTime);
-    // A maker resolution count (with its call's status) less the region-of-interest entry.
-    int MakerCountWithoutRoi(int status, int* count);
-    int ModuleCurrentRow(int* row);
+    // The family of a camera kind, or null.
+    ICameraFamily* FamilyOf(int kind) const;
+    // The open camera's family (m_nKind), or null.
+    ICameraFamily* Open() const { return FamilyOf(m_nKind); }
+    // A call on the open camera's family; -1 without one.
+    template <class F>
+    int Route(F&& call);
+    int Get(CameraPropertyId id, CameraPropertyValue* value);
+    int Set(CameraPropertyId id, const CameraPropertyValue& value);
+    int Range(CameraPropertyId id, double* min, double* max);
+    void SetError(std::string reason);
 
     bool m_bStarted = false;
     std::vector<CameraDeviceEntry> m_devices;
-    CMakerLibrary m_maker;
-    MakerContext m_makerContext;
+    std::unique_ptr<CModuleFamily> m_modules;
+    std::unique_ptr<CUvcFamily> m_uvc;
+    std::unique_ptr<CMakerFamily> m_maker;
     CDeviceWatch* m_watch = nullptr;
     std::mutex m_callbackMutex;
     CameraDeviceCallback m_deviceCallback = nullptr;
     void* m_deviceUser = nullptr;
+
+    // The open camera; its frames pass through CountFrame on their way to the sink.
+    bool m_bOpen = false;
+    int m_nPlayStatus = 0;
+    std::string m_openIdentity;
+    std::atomic<CameraFrameSink> m_sink{nullptr};
+    std::atomic<void*> m_sinkUser{nullptr};
+    std::atomic<uint64_t> m_frames{0};
+
+    mutable std::mutex m_errorMutex;
+    std::string m_lastError;
 };
 
 // The process-wide camera manager.

@@ -48,7 +48,7 @@ using PFN_CameraGetMaxExposureTime = int (*)(uint16_t* rows);
 using PFN_CameraGetRowTime = int (*)(uint32_t* microsecondsPerRow);
 using PFN_CameraSetAnalogGain = int (*)(uint16_t gain);  // 1 .. 48
 using PFN_CameraGetAnalogGain = int (*)(uint16_t* gain);
-// White-balance gains in percent, 20 .. 200, 100 neutral.
+// White-balance gains in 1/64, 20 .. 200, 64 neutral.
 using PFN_CameraSetGain = int (*)(int red, int green, int blue);
 using PFN_CameraGetGain = int (*)(int* red, int* green, int* blue);
 // direction 0 horizontal, 1 vertical
@@ -58,6 +58,12 @@ using PFN_CameraSetROI = int (*)(int x, int y, int width, int height);
 using PFN_CameraGetROI = int (*)(int* x, int* y, int* width, int* height);
 using PFN_CameraSaveCurrentImage = int (*)(const char* path);
 using PFN_CameraCaptureFile = int (*)(const char* path, int resolution);
+
+// Optional extras: the serial number of camera `device` (1-based, as for CameraInit), and the
+// reason of the calling thread's last failed call; both write a terminated text of at most size
+// bytes.
+using PFN_CameraGetSerialNumber = int (*)(uint8_t device, char* text, int size);
+using PFN_CameraGetLastError = int (*)(char* text, int size);
 
 // Simulation controls (optional extras): stage in specimen units (2 per micrometre), focus in
 // micrometres, fault switches as for the maker library's NRCamera_Sim_SetFaults.

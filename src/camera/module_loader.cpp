@@ -25,8 +25,8 @@
     X(CameraSetDisplayWindow) X(CameraEnableDeadPixelCorrection) X(CameraSetB2RGBMode)             \
     X(CameraGetB2RGBMode) X(CameraLoadDefault) X(CameraSetVideoMessage) X(CameraISP)               \
     X(CameraDisplayRGB24) X(CameraCaptureToBuf) X(CameraInitDeadPixel) X(CameraSetSnycEnable)      \
-    X(CameraGetSnycEnable) X(CameraSimSetStage) X(CameraSimMoveStage) X(CameraSimSetFocus)         \
-    X(CameraSimSetFaults)
+    X(CameraGetSnycEnable) X(CameraGetSerialNumber) X(CameraGetLastError) X(CameraSimSetStage)      \
+    X(CameraSimMoveStage) X(CameraSimSetFocus) X(CameraSimSetFaults)
 // clang-format on
 
 // ---------------------------------------------------------------------------------------------
@@ -201,9 +201,12 @@ int CModuleLoader::LoadAll(const std::string& folder) {
         const std::string path = dir + "/" + kModuleFiles[m - 1];
         void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!h) {
-            dlerror();  // a missing module just leaves its model out
+            // A missing module just leaves its model out; the reason is kept for whoever asks.
+            const char* why = dlerror();
+            s.loadError = why ? why : path + ": cannot be loaded";
             continue;
         }
+        s.loadError.clear();
 #define NS_LOOKUP(name) s.name = reinterpret_cast<decltype(s.name)>(dlsym(h, #name));
         NS_MODULE_ENTRY_POINTS(NS_LOOKUP)
 #undef NS_LOOKUP

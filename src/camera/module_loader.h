@@ -52,8 +52,9 @@ private:
 };
 
 struct ModuleState {
-    // dlopen handle; null when the module did not load.
+    // dlopen handle; null when the module did not load (and then why).
     void* hModule = nullptr;
+    std::string loadError;
 
     // Entry points, null when absent. Module 4's CameraGetMultiCameraNumber has two outputs:
     // call it through PFN_CameraGetMultiCameraNumber2.
@@ -118,6 +119,9 @@ struct ModuleState {
     PFN_CameraVoid CameraInitDeadPixel = nullptr;
     PFN_CameraSetInt CameraSetSnycEnable = nullptr;
     PFN_CameraGetInt CameraGetSnycEnable = nullptr;
+    // Optional extras.
+    PFN_CameraGetSerialNumber CameraGetSerialNumber = nullptr;
+    PFN_CameraGetLastError CameraGetLastError = nullptr;
     // Simulation controls.
     PFN_CameraSimSetStage CameraSimSetStage = nullptr;
     PFN_CameraSimMoveStage CameraSimMoveStage = nullptr;

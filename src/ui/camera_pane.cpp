@@ -14,6 +14,7 @@
 
 #include "camera/camera_manager.h"
 #include "camera/uvc/uvc_camera.h"
+#include "document/camera_switch.h"
 #include "settings/app_settings.h"
 #include "settings/language_table.h"
 #include "ui/capture_page.h"
@@ -189,7 +190,13 @@ void CCameraPane::OnDeviceEvent(int code, int, void* user) {
     std::lock_guard lock(PanesMutex());
     if (!pane || !LivePanes().count(pane)) return;
     // Any thread: the list is rebuilt on the pane's own.
-    QMetaObject::invokeMethod(pane, [pane] { pane->RefreshCameraList(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        pane,
+        [pane, code] {
+            pane->RefreshCameraList();
+            emit pane->deviceEvent(code);
+        },
+        Qt::QueuedConnection);
 }
 
 void CCameraPane::RefreshCameraList() {
@@ -294,4 +301,10 @@ bool CCameraPane::eventFilter(QObject* watched, QEvent* e) {
         for (QWidget* page : m_pages) page->update();
     }
     return QWidget::eventFilter(watched, e);
+}
+
+void FollowCameraSwitch(CCameraPane* pane, CCameraSwitch* cameras) {
+    QObject::connect(cameras, &CCameraSwitch::cameraChanged, pane, [pane](int) { pane->UpdateForCamera(); });
+    QObject::connect(cameras, &CCameraSwitch::cameraRemoved, pane, &CCameraPane::ResetPages);
+    QObject::connect(pane, &CCameraPane::deviceEvent, cameras, &CCameraSwitch::OnDeviceEvent);
 }

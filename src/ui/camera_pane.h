@@ -12,6 +12,7 @@
 class QToolButton;
 class QVBoxLayout;
 class CCapturePage;
+class CCameraSwitch;
 
 // One collapsible group: a header button that folds the body away.
 class CTaskGroup : public QWidget {
@@ -76,6 +77,8 @@ public:
 signals:
     // A camera task was clicked: the main frame switches to device (command - 30000).
     void commandRequested(int id);
+    // A camera arrived (133) or went (134); on the pane's thread, after the list is rebuilt.
+    void deviceEvent(int code);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -92,3 +95,7 @@ private:
     CCapturePage* m_capture = nullptr;
     QWidget* m_pages[PageCount] = {};
 };
+
+// The pane follows the camera switch (pages built for each camera, reset when it goes) and hands
+// it the device notices.
+void FollowCameraSwitch(CCameraPane* pane, CCameraSwitch* cameras);

@@ -207,6 +207,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
         menuBar()->setFont(font);
     }
 
+    m_cameraMemory = std::make_unique<CCameraMemory>(CCameraMemory::DefaultPath(ProductTitle()));
+    m_cameraSwitch = std::make_unique<CCameraSwitch>(theCameraManager(), *this, m_cameraMemory.get());
+
     CreateActions();
     BuildToolBars();
     BuildStatusBar();
@@ -498,7 +501,7 @@ void CMainFrame::BuildCameraPane() {
     content->setMinimumWidth(220);
     m_cameraPane->setWidget(content);
     m_cameraPaneContent = content;
-    connect(this, &CMainFrame::cameraChanged, content, [content](int) { content->UpdateForCamera(); });
+    FollowCameraSwitch(content, m_cameraSwitch.get());
     connect(this, &CMainFrame::previewStopped, content, &CCameraPane::ResetPages);
     connect(content, &CCameraPane::commandRequested, this, [this](int id) { OnCommand(id); });
     addDockWidget(Qt::LeftDockWidgetArea, m_cameraPane);
@@ -696,7 +699,7 @@ bool CMainFrame::RunWindowCommand(CScopeDoc& doc, int id) {
 void CMainFrame::OnCommand(int id) {
     switch (id) {
         case ID_FILE_NEW:
-            if (!g_bLiveDocExists) OpenLiveDocument();
+            if (!g_bLiveDocExists) m_cameraSwitch->OpenPreview();
             break;
         case ID_FILE_OPEN:
             FileOpen();
@@ -964,18 +967,7 @@ void CMainFrame::OnActivationRequest() {
 // ---- Cameras ----
 
 void CMainFrame::SelectCamera(int index) {
-    theCameraManager().SwitchCamera(index, *this);
-}
-
-bool CMainFrame::HasLiveDocument() {
-    return CScopeDoc::FindLiveDocument() != nullptr;
-}
-
-void CMainFrame::OpenLiveDocument() {
-    theApp().m_nNewDocKind = 0;
-    CScopeDoc* doc = NewDocument();
-    // The live view opened the camera: the pane shows its pages.
-    if (doc && doc->m_bLive) emit cameraChanged(theCameraManager().m_currentCamera.kind);
+    m_cameraSwitch->SwitchTo(index);
 }
 
 void* CMainFrame::LiveVideoWindow() {
@@ -986,27 +978,6 @@ void* CMainFrame::LiveVideoWindow() {
 
 CameraFrameSink CMainFrame::LiveFrameSink() {
     return &CVideoWnd::OnFrame;
-}
-
-void CMainFrame::RebuildPane(int kind) {
-    emit cameraChanged(kind);
-}
-
-void CMainFrame::SetDocumentTitle(const std::u16string& title) {
-    if (CScopeDoc* live = CScopeDoc::FindLiveDocument())
-        live->SetTitle(QString::fromStdU16String(title));
-}
-
-void CMainFrame::SetFrameSize(int width, int height) {
-    CScopeDoc* live = CScopeDoc::FindLiveDocument();
-    if (!live) return;
-    live->m_nFrameWidth = width;
-    live->m_nFrameHeight = height;
-    RefreshLayout(*live);
-}
-
-void CMainFrame::ShowStatus(int pane, const std::string& text) {
-    SetStatusText(pane, QString::fromStdString(text));
 }
 
 // ---- What documents ask of their windows ----

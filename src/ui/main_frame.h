@@ -3,7 +3,8 @@
 // area; the menus and the four toolbars are built from the image window's command table
 // (DocCommands) plus the application's own commands; the zoom box, the status bar panes and the
 // camera pane dock complete it. It is what documents ask of their windows (IScopeDocFrame) and
-// what camera switching asks of the live side (ICameraSwitchHost).
+// what camera switching asks of the live side (ICameraSwitchHost); the switching itself is the
+// application's CCameraSwitch, whose announcements the pane follows.
 
 #include <QHash>
 #include <QMainWindow>
@@ -11,6 +12,8 @@
 #include <memory>
 
 #include "camera/camera_manager.h"
+#include "camera/camera_memory.h"
+#include "document/camera_switch.h"
 #include "document/scope_doc.h"
 
 class QAction;
@@ -120,6 +123,8 @@ public:
     // ---- Cameras ----
     // Camera list command 30000 + index.
     void SelectCamera(int index);
+    // Where the open camera changes; hook "about to change", "changed" and "removed" here.
+    CCameraSwitch& CameraSwitch() const { return *m_cameraSwitch; }
 
     // IScopeDocFrame
     void SetStatusText(int pane, const QString& text) override;
@@ -132,23 +137,15 @@ public:
     CScopeDoc* NewDocument() override;
 
     // ICameraSwitchHost
-    bool HasLiveDocument() override;
-    void OpenLiveDocument() override;
     void* LiveVideoWindow() override;
     CameraFrameSink LiveFrameSink() override;
-    void RebuildPane(int kind) override;
-    void SetDocumentTitle(const std::u16string& title) override;
-    void SetFrameSize(int width, int height) override;
-    void ShowStatus(int pane, const std::string& text) override;
 
 public slots:
     // A second start asked this one to come forward.
     void OnActivationRequest();
 
 signals:
-    // The open camera changed (kind of the new camera) or the live preview stopped: the camera
-    // pane follows.
-    void cameraChanged(int kind);
+    // The live preview stopped: the camera pane follows.
     void previewStopped();
 
 protected:
@@ -179,6 +176,8 @@ private:
     QPrinter& Printer();
 
     std::unique_ptr<CQtPrompt> m_prompt;
+    std::unique_ptr<CCameraMemory> m_cameraMemory;
+    std::unique_ptr<CCameraSwitch> m_cameraSwitch;
     QMdiArea* m_mdi = nullptr;
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_imageMenus;

@@ -147,4 +147,83 @@ TEST_F(CliCamera, BadRequestsFailWithOneLine) {
     }
 }
 
+TEST_F(CliCamera, PropsSetsInOrderAndReadsBack) {
+    // Devices: 0 MC-B, 3 the emulated UVC camera, 4 the maker camera.
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> lines;  // the whole output
+    };
+    const Case cases[] = {
+        // A module applies exposure in whole rows: 25000 us at 27 us a row (high speed) is 925 rows.
+        {{"--device", "0", "--set", "speed=1", "--set", "exposure-us=25000", "--get", "gain"},
+         {"speed 1", "exposure-us 24975", "gain 1"}},
+        {{"--device", "0", "--set", "wb=74,64,96", "--set", "mains=1", "--set", "hflip=1"},
+         {"wb 74,64,96", "mains 1", "hflip 1"}},
+        {{"--device", "4", "--set", "wb=150,100,75", "--set", "sharpen=on,60", "--set", "gain=4", "--get", "speed",
+          "--get", "ae"},
+         {"wb 150,100,75", "sharpen on,60", "gain 4", "speed 0", "ae 0"}},
+        {{"--device", "4", "--set", "sharpen=off", "--set", "hue=-20", "--set", "hue=25"}, {"sharpen off", "hue 25"}},
+        // UVC: by property number or plain name; exposure manual, then automatic.
+        {{"--device", "3", "--set", "uvc:14=120", "--set", "brightness=10", "--get", "uvc:0"},
+         {"uvc:14 120", "brightness 10", "uvc:0 10"}},
+        // Automatic exposure leaves the time to the camera.
+        {{"--device", "3", "--set", "uvc:14=120,auto", "--set", "uvc:7=5000"}, {"uvc:14 100,auto", "uvc:7 5000"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"props"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = Cli(args);
+        ASSERT_EQ(r.exitCode, 0) << c.args[1] << ": " << r.err;
+        std::string expected;
+        for (const std::string& l : c.lines) expected += l + "\n";
+        EXPECT_EQ(r.out, expected) << c.args[1];
+    }
+    // Without sets the settings are listed as the camera describes them.
+    const ProcessResult all = Cli({"props", "--device", "0"});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    for (const char* line : {"setting wb rgb min=20 max=200 step=1 unit=1/64\n", "setting speed choice min=0 max=1 ",
+                             "setting exposure-us number min=1 max="})
+        EXPECT_NE(all.out.find(line), std::string::npos) << line << "\n" << all.out;
+}
+
+TEST_F(CliCamera, PropsRefusesBadSettingsWithOneLine) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"--device", "0", "--set", "colour=3"}, "unknown property \"colour\""},
+        {{"--device", "0", "--set", "gain=2", "--set", "hue=3"}, "camera 0 (MC-B) has no property \"hue\""},
+        {{"--device", "0", "--set", "gain=2", "--set", "gain=99"}, "gain: 99 is out of range (1 to 48)"},
+        {{"--device", "0", "--set", "speed=2"}, "speed: 2 is out of range (0 to 1)"},
+        {{"--device", "0", "--set", "wb=1,2"}, "wb: \"1,2\" is not three numbers R,G,B"},
+        {{"--device", "4", "--set", "sharpen=on"}, "sharpen: \"on\" is not on,LEVEL or off"},
+        {{"--device", "3", "--set", "uvc:0=3,auto"}, "brightness: has no automatic mode"},
+        {{"--device", "3", "--get", "uvc:99"}, "camera 3 (Emulated UVC Camera 1) has no property \"uvc:99\""},
+        {{"--device", "3", "--get", "gamma", "--set", "ae=1"}, "camera 3 (Emulated UVC Camera 1) has no property \"ae\""},
+        {{"--device", "0", "--set", "gain"}, "--set needs NAME=VALUE, not \"gain\""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"props"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = Cli(args);
+        EXPECT_EQ(r.exitCode, 1) << c.err;
+        EXPECT_EQ(r.err, "norvanescope-cli: " + c.err + "\n");
+        // A bad argument sets nothing and prints nothing.
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+}
+
+TEST_F(CliCamera, AFailingCameraSaysWhy) {
+    setenv("NORVANESCOPE_SIM_CAMERAS", "none,maker=1:busy,mc-b=1:silent", 1);
+    unsetenv("NORVANESCOPE_FAKE_V4L2");
+    // Device 0 is the MC-B camera, 1 the maker camera.
+    const ProcessResult busy = Cli({"props", "--device", "1"});
+    EXPECT_EQ(busy.exitCode, 1);
+    EXPECT_EQ(busy.err, "norvanescope-cli: cannot open camera 1 (NS-5MP Color): camera 0 is in use by another program\n");
+    const ProcessResult silent = Cli({"snap", "--device", "0", dir.file("x.png")});
+    EXPECT_EQ(silent.exitCode, 1);
+    EXPECT_EQ(silent.err, "norvanescope-cli: camera 0 (MC-B) delivered no frames within 10 s\n");
+}
+
 }  // namespace

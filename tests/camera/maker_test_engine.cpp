@@ -135,6 +135,25 @@ TEST(SimConfig, ParsesFamiliesDefaultsAndMalformedItems) {
         EXPECT_EQ(SimCameraCountIn(c.value, c.family), c.expected)
             << (c.value ? c.value : "(unset)") << " / " << c.family;
 
+    // A fault after the count: the count still counts.
+    struct FaultCase {
+        const char* value;
+        const char* family;
+        int count;
+        SimCameraFault fault;
+    };
+    const FaultCase faults[] = {
+        {"mc-b=2:silent", "mc-b", 2, SimCameraFault::Silent},
+        {"maker=1 : busy", "maker", 1, SimCameraFault::Busy},
+        {"maker=1:busy", "mc-a", 1, SimCameraFault::None},
+        {"maker=1:busy,none,maker=1", "maker", 1, SimCameraFault::None},
+        {"maker=1:odd", "maker", 1, SimCameraFault::None},
+    };
+    for (const FaultCase& c : faults) {
+        EXPECT_EQ(SimCameraCountIn(c.value, c.family), c.count) << c.value;
+        EXPECT_EQ(SimCameraFaultIn(c.value, c.family), c.fault) << c.value;
+    }
+
     setenv(kSimCamerasVariable, "mc-a=4", 1);
     EXPECT_EQ(SimCameraCount("mc-a"), 4);
     unsetenv(kSimCamerasVariable);

@@ -211,8 +211,10 @@ TEST_F(MakerLibraryTest, DeviceRecordsFollowTheEnvironment) {
     struct Expect {
         const char* name;
         int first, second;
+        const char* serial;
     };
-    const Expect e[] = {{"NS-5MP Color", 1, 1}, {"NS-1.3MP Color", 0, 0}, {"NS-5MP Color", 1, 0}};
+    const Expect e[] = {{"NS-5MP Color", 1, 1, "N5M-0001"}, {"NS-1.3MP Color", 0, 0, "N13-0002"},
+                        {"NS-5MP Color", 1, 0, "N5M-U-0001"}};
     for (int i = 0; i < 3; ++i) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(&recs[i]);
         EXPECT_STREQ(reinterpret_cast<const char*>(bytes + 200), e[i].name);
@@ -221,7 +223,9 @@ TEST_F(MakerLibraryTest, DeviceRecordsFollowTheEnvironment) {
         std::memcpy(&second, bytes + 588, 4);
         EXPECT_EQ(first, e[i].first) << i;
         EXPECT_EQ(second, e[i].second) << i;
-        for (int k = 0; k < 200; ++k) ASSERT_EQ(bytes[k], 0) << i << " byte " << k;
+        // The serial number at byte 0; the rest of the leading bytes stay clear.
+        EXPECT_STREQ(reinterpret_cast<const char*>(bytes), e[i].serial);
+        for (int k = 32; k < 200; ++k) ASSERT_EQ(bytes[k], 0) << i << " byte " << k;
     }
     EXPECT_EQ(reinterpret_cast<const uint8_t*>(&recs[3])[0], 0x5A);  // beyond the count
 

@@ -1,16 +1,26 @@
 // The camera manager's own rules: enumeration order and naming, the module tables and index
-// conversions, range answers, exposure conversion and switching.
+// conversions, range answers and exposure conversion.
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <linux/videodev2.h>
+
+#include <QLoggingCategory>
+#include <QStringList>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "camera/camera_manager.h"
+#include "camera/module_family.h"
 #include "camera/module_loader.h"
 #include "camera/uvc/fake_v4l2.h"
 #include "camera/uvc/uvc_camera.h"
@@ -19,12 +29,15 @@
 namespace {
 
 class Manager : public ::testing::Test {
-protected:
+public:  // the cases of a table set the fixture up
     void Start(const char* cameras, bool fakeUvc = false) {
+        StartWith(cameras, fakeUvc ? CFakeV4l2::Emulated(1) : nullptr);
+    }
+    // Emulated UVC cameras of their own, or the machine's own devices (none here).
+    void StartWith(const char* cameras, std::shared_ptr<CFakeV4l2> uvc) {
         setenv("NORVANESCOPE_SIM_CAMERAS", cameras, 1);
         cm.Shutdown();
-        // One emulated UVC camera, or the machine's own devices (none here).
-        theUVCCamera().SetSys(fakeUvc ? CFakeV4l2::Emulated(1) : nullptr);
+        theUVCCamera().SetSys(std::move(uvc));
         cm.Startup();
         cm.EnumerateDevices(&count);
     }
@@ -112,11 +125,10 @@ TEST_F(Manager, ModuleTablesAndNumbering) {
         {1, 3, -1, 2},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(static_cast<int>(CCameraManager::ModuleResolutions(c.kind).size()), c.size);
-        EXPECT_EQ(CCameraManager::ModuleResolutionNumber(c.kind, c.row), c.number)
-            << "kind " << c.kind << " row " << c.row;
+        EXPECT_EQ(static_cast<int>(CModuleFamily::Resolutions(c.kind).size()), c.size);
+        EXPECT_EQ(CModuleFamily::ResolutionNumber(c.kind, c.row), c.number) << "kind " << c.kind << " row " << c.row;
     }
-    EXPECT_EQ(CCameraManager::ModuleResolutions(4).back(), std::make_pair(3488, 2616));
+    EXPECT_EQ(CModuleFamily::Resolutions(4).back(), std::make_pair(3488, 2616));
 }
 
 TEST_F(Manager, ModuleThreeStillAtIndexZeroIsItsSmallestSize) {
@@ -264,55 +276,117 @@ TEST_F(Manager, PropertyRangesByFamily) {
     EXPECT_EQ(speed, 2);
 }
 
-// Records what switching asks of the document, view and pane.
-class RecordingHost : public ICameraSwitchHost {
+// Messages of the camera layer's logging category, while it lives.
+class CameraLog {
 public:
-    bool liveDocument = false;
-    void* window = reinterpret_cast<void*>(0x1);
-    std::vector<std::string> calls;
-    bool HasLiveDocument() override { return liveDocument; }
-    void OpenLiveDocument() override { calls.push_back("open-document"); }
-    void* LiveVideoWindow() override { return window; }
-    CameraFrameSink LiveFrameSink() override { return nullptr; }
-    void RebuildPane(int kind) override { calls.push_back("pane " + std::to_string(kind)); }
-    void SetDocumentTitle(const std::u16string& t) override {
-        calls.push_back("title " + std::string(t.begin(), t.end()));
+    CameraLog() {
+        Lines().clear();
+        m_previous = qInstallMessageHandler(&CameraLog::Handle);
     }
-    void SetFrameSize(int w, int h) override {
-        calls.push_back("size " + std::to_string(w) + "x" + std::to_string(h));
+    ~CameraLog() { qInstallMessageHandler(m_previous); }
+    static QStringList& Lines() {
+        static QStringList lines;
+        return lines;
     }
-    void ShowStatus(int pane, const std::string& text) override {
-        calls.push_back("status " + std::to_string(pane) + " " + text);
+
+private:
+    static void Handle(QtMsgType, const QMessageLogContext& context, const QString& text) {
+        if (QLatin1String(context.category) == QLatin1String("norvanescope.camera")) Lines() << text;
     }
+    QtMessageHandler m_previous = nullptr;
 };
 
-TEST_F(Manager, SwitchingCameras) {
-    Start("none,mc-a=1,mc-d=1");
-    RecordingHost host;
-    // Without a live document the chosen camera becomes current and a document opens.
-    cm.SwitchCamera(1, host);
-    EXPECT_EQ(host.calls, std::vector<std::string>{"open-document"});
-    EXPECT_EQ(cm.m_nCurrentDevice, 1);
-    EXPECT_EQ(std::u16string(cm.m_currentCamera.name), u"MC-D");
-    // The document opens and plays the camera.
+std::shared_ptr<CFakeV4l2> FakeWith(const FakeFaults& faults) {
+    FakeDeviceConfig config;
+    config.faults = faults;
+    return std::make_shared<CFakeV4l2>(std::vector<FakeDeviceConfig>{config});
+}
+
+TEST_F(Manager, FailuresSayWhy) {
+    // What is wrong, which call shows it, and what the reason must name.
+    struct Case {
+        const char* what;
+        std::function<void(Manager&)> setUp;
+        std::function<int(CCameraManager&)> failing;
+        std::vector<std::string> reason;
+    };
+    const auto open = [](CCameraManager& m) { return m.OpenCamera(nullptr, nullptr, nullptr); };
+    const auto openAndPlay = [](CCameraManager& m) {
+        const int status = m.OpenCamera(nullptr, nullptr, nullptr);
+        return status != 0 ? 0 : m.Play();
+    };
+    const Case cases[] = {
+        {"no permission on the device node",
+         [](Manager& t) {
+             FakeFaults f;
+             f.openError = EACCES;
+             t.StartWith("none", FakeWith(f));
+             // Listed all the same, so that choosing it tells why.
+             ASSERT_EQ(t.count, 2);
+             EXPECT_EQ(std::u16string(t.cm.Devices()[0].name), u"/dev/video0 (no access)");
+             ASSERT_TRUE(t.cm.SelectDevice(0));
+         },
+         open, {"/dev/video0", "Permission denied"}},
+        {"device busy when it starts streaming",
+         [](Manager& t) {
+             FakeFaults f;
+             f.ioctls.push_back({VIDIOC_STREAMON, EBUSY, -1, 0});
+             t.StartWith("none", FakeWith(f));
+             ASSERT_TRUE(t.cm.SelectDevice(0));
+         },
+         openAndPlay, {"/dev/video0", "Device or resource busy"}},
+        {"maker camera held by another program",
+         [](Manager& t) {
+             t.Start("none,maker=1:busy");
+             ASSERT_TRUE(t.cm.SelectDevice(0));
+         },
+         open, {"camera 0 is in use by another program"}},
+        {"driver module missing",
+         [](Manager& t) {
+             t.Start("none,mc-b=1");
+             ASSERT_TRUE(t.cm.SelectDevice(0));
+             t.cm.Shutdown();
+             TempDir empty;
+             t.cm.Startup(empty.path());  // no module in that folder
+         },
+         open, {"mcdrv_b.so", "not loaded"}},
+        {"module camera unplugged before it plays",
+         [](Manager& t) {
+             t.Start("none,mc-a=1");
+             t.Open(KindModule1);
+             ASSERT_EQ(theModules().State(KindModule1).CameraSimSetFaults(0, -1, 1), 0);
+         },
+         [](CCameraManager& m) { return m.Play(); }, {"MC-A", "unplugged"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CameraLog log;
+        c.setUp(*this);
+        EXPECT_NE(c.failing(cm), 0);
+        const std::string why = cm.LastError();
+        for (const std::string& part : c.reason) EXPECT_NE(why.find(part), std::string::npos) << why;
+        // Open and start failures are logged under the camera category with their reason.
+        EXPECT_TRUE(CameraLog::Lines().join(u'\n').contains(QString::fromStdString(c.reason.back())))
+            << CameraLog::Lines().join(u'\n').toStdString();
+        if (c.reason.front() == "MC-A") theModules().State(KindModule1).CameraSimSetFaults(0, -1, 0);
+        cm.Stop();
+        cm.CloseCamera();
+    }
+}
+
+TEST_F(Manager, AStalledUvcStreamIsLostWithItsReason) {
+    FakeFaults f;
+    f.stallAfterFrames = 5;
+    StartWith("none", FakeWith(f));
+    ASSERT_TRUE(cm.SelectDevice(0));
     ASSERT_EQ(cm.OpenCamera(nullptr, nullptr, nullptr), 0);
-    cm.Play();
-    host.liveDocument = true;
-    host.calls.clear();
-    cm.SwitchCamera(1, host);  // already open: nothing
-    EXPECT_TRUE(host.calls.empty());
-    cm.SwitchCamera(0, host);
-    const std::vector<std::string> expected = {"pane 1", "title MC-A", "size 1280x1024", "status 1 1280 x 1024"};
-    EXPECT_EQ(host.calls, expected);
-    EXPECT_EQ(cm.m_nCurrentDevice, 0);
-    EXPECT_EQ(cm.m_nKind, KindModule1);
-    EXPECT_EQ(cm.m_nPlayState, Playing);
-    // A stopped camera is not switched.
-    cm.Stop();
-    host.calls.clear();
-    cm.SwitchCamera(1, host);
-    EXPECT_TRUE(host.calls.empty());
-    EXPECT_EQ(cm.m_nCurrentDevice, 0);
+    ASSERT_EQ(cm.Play(), 0);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (cm.IsOpenCameraPresent() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(cm.IsOpenCameraPresent());
+    EXPECT_EQ(cm.FramesDelivered(), 5u);
+    EXPECT_NE(cm.LastError().find("no frame from /dev/video0 within"), std::string::npos) << cm.LastError();
 }
 
 }  // namespace

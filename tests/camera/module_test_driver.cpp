@@ -278,7 +278,7 @@ TEST_F(ModuleDriverTest, ParameterTeamsAndDefaults) {
     EXPECT_EQ(gamma, 100);
     int r, g, b, ae = -1;
     ASSERT_EQ(s.CameraGetGain(&r, &g, &b), 0);
-    EXPECT_EQ((std::array<int, 3>{r, g, b}), (std::array<int, 3>{100, 100, 100}));
+    EXPECT_EQ((std::array<int, 3>{r, g, b}), (std::array<int, 3>{64, 64, 64}));  // 1.0 in 1/64
     ASSERT_EQ(s.CameraGetAeState(&ae), 0);
     EXPECT_EQ(ae, 0);
     ASSERT_EQ(s.CameraGetExposureTime(&rows), 0);

@@ -412,7 +412,7 @@ TEST_F(SimSensorTest, InvalidSettingsAreRefusedAndKeepTheOldOnes) {
         [](auto& s) { s.gamma = 0; },
         [](auto& s) { s.mainsHz = 55; },
         [](auto& s) { s.unitsPerPixel = std::numeric_limits<double>::infinity(); },
-        [](auto& s) { s.frameSpeed = 3; },
+        [](auto& s) { s.frameSpeed = 4; },
     };
     for (size_t i = 0; i < std::size(bad); ++i) {
         SimSensorSettings s = good;
@@ -442,7 +442,7 @@ TEST(SimSensorModel, FrameIntervalFollowsSpeedAndExposure) {
     SimSensorSettings st = Small(1280, 1024);
     st.exposureUs = 1000;
     double last = 0;
-    for (int speed : {0, 1, 2}) {
+    for (int speed : {0, 1, 2, 3}) {
         st.frameSpeed = speed;
         ASSERT_TRUE(s.SetSettings(st));
         EXPECT_GT(s.FrameIntervalSeconds(), last);

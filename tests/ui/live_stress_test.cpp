@@ -56,8 +56,10 @@ private slots:
             QVERIFY(tasks[1].text.isEmpty());
             QVERIFY(pane.TaskButtons().isEmpty());
             // Switching to a camera that is not there does nothing.
-            theCameraManager().SwitchCamera(0, m_host);
+            m_host.StartSwitching(m_dir.filePath(QStringLiteral("cameras.ini")), &pane);
+            m_host.SwitchTo(0);
             QVERIFY(!g_bLiveDocExists);
+            m_host.StopSwitching();
         }
         theCameraManager().Shutdown();
     }
@@ -77,8 +79,8 @@ private slots:
         CCameraPane pane;
         pane.show();
         m_host.area = &area;
-        m_host.pane = &pane;
-        cm.SwitchCamera(0, m_host);
+        m_host.StartSwitching(m_dir.filePath(QStringLiteral("cameras.ini")), &pane);
+        m_host.SwitchTo(0);
         QVERIFY(LiveTestHost::LiveVideo());
 
         QRandomGenerator rng(20240611);
@@ -90,7 +92,7 @@ private slots:
             CScopeView* view = LiveTestHost::LiveView();
             switch (rng.bounded(8)) {
                 case 0:
-                    cm.SwitchCamera(rng.bounded(devices), m_host);
+                    m_host.SwitchTo(rng.bounded(devices));
                     break;
                 case 1: {
                     QComboBox* list = pane.CapturePage()->LiveList();
@@ -110,7 +112,7 @@ private slots:
                     if (live && rng.bounded(3) == 0) {
                         delete CChildFrame::ForDocument(live);
                     } else if (!live) {
-                        cm.SwitchCamera(rng.bounded(devices), m_host);
+                        m_host.SwitchTo(rng.bounded(devices));
                     }
                     break;
                 case 6:
@@ -142,7 +144,7 @@ private slots:
         qInfo("%d actions", actions);
 
         // Still alive: leave full screen, make sure a preview runs, and frames keep coming.
-        if (!CScopeDoc::FindLiveDocument()) cm.SwitchCamera(0, m_host);
+        if (!CScopeDoc::FindLiveDocument()) m_host.SwitchTo(0);
         CScopeDoc* live = CScopeDoc::FindLiveDocument();
         QVERIFY(live);
         if (CScopeView* view = LiveTestHost::LiveView(); view && view->IsFullScreen()) view->ToggleFullScreen();
@@ -155,7 +157,7 @@ private slots:
         m_host.CloseAll();
         QVERIFY(!g_bLiveDocExists);
         m_host.area = nullptr;
-        m_host.pane = nullptr;
+        m_host.StopSwitching();
         cm.Stop();
         cm.CloseCamera();
         cm.Shutdown();

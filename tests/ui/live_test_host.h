@@ -1,7 +1,7 @@
 #pragma once
 // What the main frame does for the live side, for the live tests: image windows in an MDI area,
-// status panes, layout and repaint requests, the full-screen and recording commands, camera
-// switching (ICameraSwitchHost) and the camera pane following the open camera.
+// status panes, layout and repaint requests, the full-screen and recording commands, the live
+// window for camera switching (ICameraSwitchHost) and the camera pane following the switch.
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -9,6 +9,8 @@
 #include <map>
 
 #include "camera/camera_manager.h"
+#include "camera/camera_memory.h"
+#include "document/camera_switch.h"
 #include "document/scope_doc.h"
 #include "ui/camera_pane.h"
 #include "ui/child_frame.h"
@@ -47,37 +49,32 @@ public:
         if (!frame) return nullptr;
         if (area) area->addSubWindow(frame);
         frame->show();
-        if (frame->Document()->m_bLive && pane) pane->UpdateForCamera();
         return frame->Document();
     }
 
     // ICameraSwitchHost
-    bool HasLiveDocument() override { return CScopeDoc::FindLiveDocument() != nullptr; }
-    void OpenLiveDocument() override {
-        theApp().m_nNewDocKind = 0;
-        NewDocument();
-    }
     void* LiveVideoWindow() override {
         CScopeView* v = LiveView();
         return v ? static_cast<void*>(v->VideoWindow()) : nullptr;
     }
     CameraFrameSink LiveFrameSink() override { return &CVideoWnd::OnFrame; }
-    void RebuildPane(int) override {
-        if (pane) pane->UpdateForCamera();
+
+    // Camera switching as the main frame does it, remembering settings in memoryPath; the pane
+    // follows it.
+    void StartSwitching(const QString& memoryPath, CCameraPane* followingPane) {
+        pane = followingPane;
+        memory = std::make_unique<CCameraMemory>(memoryPath);
+        cameras = std::make_unique<CCameraSwitch>(theCameraManager(), *this, memory.get());
+        if (pane) FollowCameraSwitch(pane, cameras.get());
     }
-    void SetDocumentTitle(const std::u16string& title) override {
-        if (CScopeDoc* live = CScopeDoc::FindLiveDocument()) live->SetTitle(QString::fromStdU16String(title));
+    void StopSwitching() {
+        cameras.reset();
+        memory.reset();
+        pane = nullptr;
     }
-    void SetFrameSize(int width, int height) override {
-        CScopeDoc* live = CScopeDoc::FindLiveDocument();
-        if (!live) return;
-        live->m_nFrameWidth = width;
-        live->m_nFrameHeight = height;
-        RefreshLayout(*live);
-    }
-    void ShowStatus(int pane, const std::string& text) override {
-        SetStatusText(pane, QString::fromStdString(text));
-    }
+    void SwitchTo(int device) { cameras->SwitchTo(device); }
+    std::unique_ptr<CCameraMemory> memory;
+    std::unique_ptr<CCameraSwitch> cameras;
 
     static CScopeView* LiveView() {
         CScopeDoc* live = CScopeDoc::FindLiveDocument();

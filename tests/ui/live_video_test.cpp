@@ -76,12 +76,12 @@ class LiveVideoTest : public QObject {
         m_pane->resize(260, 700);
         m_pane->show();
         m_host.area = m_area.get();
-        m_host.pane = m_pane.get();
+        m_host.StartSwitching(m_dir.filePath(QStringLiteral("cameras.ini")), m_pane.get());
     }
 
     // The live document on device i, with frames painted.
     CVideoWnd* GoLive(int device) {
-        theCameraManager().SwitchCamera(device, m_host);
+        m_host.SwitchTo(device);
         CVideoWnd* video = LiveTestHost::LiveVideo();
         if (!video) return nullptr;
         const uint64_t before = video->FramesPainted();
@@ -117,7 +117,7 @@ private slots:
 
     void cleanup() {
         m_host.CloseAll();
-        m_host.pane = nullptr;
+        m_host.StopSwitching();
         m_pane.reset();
         m_area.reset();
         CCameraManager& cm = theCameraManager();
@@ -325,7 +325,7 @@ private slots:
             QVERIFY(button);
             button->click();
             QCOMPARE(clicked.last().at(0).toInt(), 30000 + device);
-            theCameraManager().SwitchCamera(clicked.last().at(0).toInt() - 30000, m_host);
+            m_host.SwitchTo(clicked.last().at(0).toInt() - 30000);
             QCOMPARE(theCameraManager().m_currentCamera.kind, c.kind);
             QCOMPARE(m_pane->CurrentLayout(), c.layout);
             QCOMPARE(theSettings.cameraPane.mControlUIType, c.layout);
@@ -415,7 +415,7 @@ private slots:
         QVERIFY(QRegularExpression(QStringLiteral("^Display:\\d+\\.\\d\\d$")).match(m_host.status[3]).hasMatch());
 
         // Switching to the second camera keeps the live document and its window.
-        theCameraManager().SwitchCamera(1, m_host);
+        m_host.SwitchTo(1);
         QCOMPARE(theCameraManager().m_nCurrentDevice, 1);
         QCOMPARE(CScopeDoc::FindLiveDocument(), live);
         const uint64_t painted = video->FramesPainted();
@@ -482,7 +482,7 @@ private slots:
         QVERIFY(!m_pane->CameraTasks().isEmpty());
         const int other = DeviceOfKind(KindModule2);
         QVERIFY(other >= 0);
-        theCameraManager().SwitchCamera(other, m_host);
+        m_host.SwitchTo(other);
         const uint64_t painted = video->FramesPainted();
         QTRY_VERIFY_WITH_TIMEOUT(video->FramesPainted() > painted + 1, 30000);
         // Codes other than arrival and removal, and dead panes, are ignored.

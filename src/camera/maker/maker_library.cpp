@@ -20,7 +20,12 @@ bool CMakerLibrary::Load(const std::string& folder) {
     Unload();
     const std::string path = (folder.empty() ? ProgramFolder() : folder) + "/" + kFileName;
     m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!m_handle) return false;
+    if (!m_handle) {
+        const char* why = dlerror();
+        m_loadError = why ? why : path + ": cannot be loaded";
+        return false;
+    }
+    m_loadError.clear();
 #define NS_MAKER_LOOKUP(name) \
     m_calls.name = reinterpret_cast<decltype(m_calls.name)>(dlsym(m_handle, #name));
     NS_MAKER_CALLS(NS_MAKER_LOOKUP)

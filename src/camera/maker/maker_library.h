@@ -26,7 +26,8 @@
     X(NRCamera_Get_VFlip) X(NRCamera_Set_FrameSpeed) X(NRCamera_Get_FrameSpeed)               \
     X(NRCamera_Set_LightFrequency) X(NRCamera_Get_LightFrequency) X(NRCamera_Get_Capability)  \
     X(NRCamera_Set_OnceWB) X(NRCamera_Set_WhiteBlanceCallback)                                \
-    X(NRCamera_Get_CaptureFrameRate) X(NRCamera_Get_DisplayFrameRate) X(NRCamera_Sim_SetStage) \
+    X(NRCamera_Get_CaptureFrameRate) X(NRCamera_Get_DisplayFrameRate) X(NRCamera_Get_LastError) \
+    X(NRCamera_Sim_SetStage)                                                                  \
     X(NRCamera_Sim_MoveStage) X(NRCamera_Sim_SetFocus) X(NRCamera_Sim_SetFaults)
 
 // The library's calls, null when absent.
@@ -49,6 +50,8 @@ public:
     bool Load(const std::string& folder = {});
     void Unload();
     bool IsLoaded() const { return m_handle != nullptr; }
+    // Why the last Load failed (the loader's text).
+    const std::string& LoadError() const { return m_loadError; }
 
     // Calls one library function, or answers -1 when the library or the call is absent.
     template <class... P, class... A>
@@ -60,6 +63,7 @@ public:
 private:
     void* m_handle = nullptr;
     MakerCalls m_calls;
+    std::string m_loadError;
 };
 
 // The folder of the running program (where the camera libraries and modules are installed).

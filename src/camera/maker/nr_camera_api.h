@@ -10,10 +10,11 @@
 #include "camera/camera_types.h"
 
 #pragma pack(push, 1)
-// Device record of NRCamera_Get_DevList: 592 bytes, ANSI (UTF-8) name at byte 200, the two mode
-// values at 584 and 588 (1 and 0: the camera runs in USB 2.0 mode).
+// Device record of NRCamera_Get_DevList: 592 bytes, the serial number at byte 0, ANSI (UTF-8)
+// name at byte 200, the two mode values at 584 and 588 (1 and 0: the camera runs in USB 2.0 mode).
 struct NRDeviceRecord {
-    uint8_t reserved0[200];
+    char serial[32];
+    uint8_t reserved0[168];
     char name[384];
     int32_t modeFirst;
     int32_t modeSecond;
@@ -107,6 +108,8 @@ int NRCamera_Set_OnceWB(int index, int on);
 int NRCamera_Set_WhiteBlanceCallback(int index, CameraWhiteBalanceCallback callback, void* user);
 int NRCamera_Get_CaptureFrameRate(int index, float* fps);
 int NRCamera_Get_DisplayFrameRate(int index, float* fps);
+// The reason of the calling thread's last failed call ("camera 1 was unplugged"), terminated.
+int NRCamera_Get_LastError(char* text, int size);
 
 // Simulation controls.
 int NRCamera_Sim_SetStage(int index, double x, double y);  // specimen units (2 per micrometre)

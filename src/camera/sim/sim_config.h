@@ -6,6 +6,8 @@
 // every mc-* 1). The item `none` sets every family to 0 (later items still count, so
 // "none,mc-b=2" attaches two MC-B cameras and nothing else). Counts are clamped to 0..8;
 // malformed items and unknown families are ignored. Blanks around names and numbers are allowed.
+// A count may be followed by a fault of the family's cameras: ":busy" (opening fails, as for a
+// camera another program holds) or ":silent" (it opens and plays but never delivers a frame).
 
 #include <string_view>
 
@@ -18,3 +20,7 @@ int SimCameraCount(std::string_view family);
 
 // The same for an explicit value of the variable; null means unset.
 int SimCameraCountIn(const char* value, std::string_view family);
+
+enum class SimCameraFault { None, Busy, Silent };
+SimCameraFault SimCameraFaultOf(std::string_view family);
+SimCameraFault SimCameraFaultIn(const char* value, std::string_view family);

@@ -227,7 +227,7 @@ bool SimSensorSettings::IsValid() const {
     if (!InRange(saturation, 0, 10) || !InRange(hueDegrees, -1e6, 1e6)) return false;
     if (!InRange(sharpness, 0, 10) || !InRange(flickerDepth, 0, 1)) return false;
     if (mainsHz != 0 && mainsHz != 50 && mainsHz != 60) return false;
-    if (frameSpeed < 0 || frameSpeed > 2 || faults.dropEvery < 0) return false;
+    if (frameSpeed < 0 || frameSpeed > 3 || faults.dropEvery < 0) return false;
     return true;
 }
 
@@ -482,7 +482,7 @@ SimFrameStatus CSimSensor::FrameStatus(uint64_t n) const {
 
 double CSimSensor::FrameIntervalSeconds() const {
     const SimSensorSettings s = Settings();
-    static constexpr double kPixelRate[3] = {96e6, 48e6, 24e6};
+    static constexpr double kPixelRate[4] = {192e6, 96e6, 48e6, 24e6};
     const double readout = static_cast<double>(s.width) * s.height / kPixelRate[s.frameSpeed];
     return std::max(readout, s.exposureUs * 1e-6);
 }

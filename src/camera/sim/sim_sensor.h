@@ -51,7 +51,7 @@ struct SimSensorSettings {
     bool vFlip = false;
     int mainsHz = 0;  // 0: no flicker (DC lamp); 50 or 60
     double flickerDepth = 0.25;
-    int frameSpeed = 1;  // 0 fast .. 2 slow: only the frame interval depends on it
+    int frameSpeed = 2;  // 0 fastest .. 3 slowest readout: only the frame interval depends on it
     bool noise = true;   // shot and read noise; off gives exactly repeatable frames
     SimFaults faults;
 

@@ -621,6 +621,10 @@ int CFakeV4l2::Open(const char* path, int flags) {
         const bool capture = p == "/dev/video" + std::to_string(d.captureNode);
         const bool meta = d.metaNode >= 0 && p == "/dev/video" + std::to_string(d.metaNode);
         if (!capture && !meta) continue;
+        if (d.faults.openError) {
+            errno = d.faults.openError;
+            return -1;
+        }
         const int fd = m->nextFd++;
         m->files[fd] = {int(i), meta, (flags & O_NONBLOCK) != 0};
         return fd;

@@ -57,6 +57,7 @@ struct FakeFaults {
     int64_t stallAfterFrames = -1;   // no frame after this many; the stream stays on
     int64_t removeAfterFrames = -1;  // unplugged after this many: ENODEV from then on
     bool refuseMmap = false;
+    int openError = 0;  // open() of the camera's nodes fails with this errno (EACCES, EBUSY)
     std::vector<FakeIoctlFault> ioctls;
 };
 

@@ -7,8 +7,11 @@
 
 #include <QString>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "camera/camera_log.h"
 
 #include "camera/uvc/fake_v4l2.h"
 #include "camera/uvc/uvc_camera_impl.h"
@@ -27,6 +30,12 @@ int64_t Area(V4l2Size s) {
 }  // namespace
 
 UVCCamera::Impl::Impl() : sys(MakeSystemV4l2()) {}
+
+void UVCCamera::Impl::SetError(std::string reason) {
+    qCWarning(lcCamera).noquote() << "UVC camera:" << QString::fromStdString(reason);
+    std::lock_guard<std::mutex> lock(errorMutex);
+    lastError = std::move(reason);
+}
 
 UVCCamera::Impl::~Impl() {
     SetEventCallback(nullptr, nullptr);
@@ -78,12 +87,15 @@ std::vector<UVCCamera::Impl::ListedDevice> UVCCamera::Impl::ListDevices() {
     std::lock_guard<std::mutex> lock(listMutex);
     std::vector<ListedDevice> found;
     for (const std::string& path : sys->ListDevices()) {
-        auto d = CV4l2Device::Open(sys, path);
-        std::string card;
-        if (!d || !IsStreamingCaptureNode(*d, &card)) continue;
+        int error = 0;
+        auto d = CV4l2Device::Open(sys, path, &error);
+        // A camera the user may not open is listed all the same, so that choosing it says why.
+        if (!d && error == EACCES) found.push_back({path, Utf16(path + " (no access)"), std::string()});
+        std::string card, port;
+        if (!d || !IsStreamingCaptureNode(*d, &card, &port)) continue;
         // A camera whose formats we cannot decode could not be shown.
         if (EnumerateMediaTypes(*d).empty()) continue;
-        found.push_back({path, Utf16(card)});
+        found.push_back({path, Utf16(card), port});
     }
     return found;
 }
@@ -148,10 +160,14 @@ int UVCCamera::UnInitializeAPI() {
     return 0;
 }
 
-int UVCCamera::UVCCam_Get_DevList(CameraInformation* records, int* count) {
+int UVCCamera::UVCCam_Get_DevList(CameraInformation* records, int* count, std::vector<std::string>* ports) {
     if (!records || !count || *count < 0) return -1;
     const auto found = m->ListDevices();
     const int n = std::min<int>(*count, static_cast<int>(found.size()));
+    if (ports) {
+        ports->clear();
+        for (int i = 0; i < n; ++i) ports->push_back(found[i].port);
+    }
     for (int i = 0; i < n; ++i) {
         CameraInformation r;
         r.kind = KindUvc;
@@ -177,15 +193,29 @@ int UVCCamera::UVCCamInit(CameraFrameSink callback, void* user, void*, const cha
         pick = &list[index];
     for (size_t i = 0; !pick && !wanted.empty() && i < list.size(); ++i)
         if (list[i].name == wanted) pick = &list[i];
-    if (!pick) return -1;
+    if (!pick) {
+        m->SetError("no UVC camera \"" + QString::fromStdU16String(wanted).toStdString() + "\" is attached");
+        return -1;
+    }
 
     auto lk = m->Enter();
     Impl::BusyScope busyScope(*m);
     m->CloseLocked(lk);
-    auto d = CV4l2Device::Open(m->sys, pick->path);
-    if (!d || !IsStreamingCaptureNode(*d, nullptr)) return -1;
+    int error = 0;
+    auto d = CV4l2Device::Open(m->sys, pick->path, &error);
+    if (!d) {
+        m->SetError("cannot open " + pick->path + ": " + std::strerror(error));
+        return -1;
+    }
+    if (!IsStreamingCaptureNode(*d, nullptr)) {
+        m->SetError(pick->path + " is not a video capture device that streams");
+        return -1;
+    }
     auto types = EnumerateMediaTypes(*d);
-    if (types.empty()) return -1;
+    if (types.empty()) {
+        m->SetError(pick->path + " offers no picture format this program decodes");
+        return -1;
+    }
 
     // Motion-JPEG first: it keeps the frame rate at large sizes.
     int mediaIdx = 0;
@@ -221,7 +251,11 @@ int UVCCamera::UVCCamInit(CameraFrameSink callback, void* user, void*, const cha
 
 int UVCCamera::UVCCamPlay() {
     auto lk = m->Enter();
-    if (!m->Usable()) return -1;
+    if (!m->dev) {
+        m->SetError("no UVC camera is open");
+        return -1;
+    }
+    if (!m->Usable()) return -1;  // the reason it was lost stays
     if (m->play == Impl::Play::Playing) return 0;
     if (m->play == Impl::Play::Paused && m->Capturing()) {
         m->deliver = true;
@@ -273,13 +307,18 @@ int UVCCamera::CameraCaptureToBuf(uint8_t* buffer, int, int stillIndex) {
     const auto& sizes = m->media[m->mediaIndex].sizes;
     if (stillIndex < 0 || stillIndex >= int(sizes.size())) return -1;
     const V4l2Size want = sizes[stillIndex];
-    if (m->Capturing() && want == m->size) return m->StillFromStream(lk, buffer);
+    if (m->Capturing() && want == m->size) {
+        const int rc = m->StillFromStream(lk, buffer);
+        if (rc != 0 && !m->lost) m->SetError("no still from " + m->dev->Path() + " in time");
+        return rc;
+    }
     // Another size: the live stream makes way for a stream of the still's size, then resumes.
     Impl::BusyScope busyScope(*m);
     const Impl::Play was = m->play;
     m->StopCapture(lk);
     if (!m->Usable()) return -1;
     const int rc = m->StillOneShot(want, buffer);
+    if (rc != 0 && !m->lost) m->SetError("no still from " + m->dev->Path() + " in time");
     if (was != Impl::Play::Stopped && m->Usable()) {
         if (m->StartCapture(lk, was == Impl::Play::Playing) != 0) m->play = Impl::Play::Stopped;
     }
@@ -378,6 +417,12 @@ int UVCCamera::Camera_Get_VideoPropertyRane(int property, double* min, double* m
     return GetUvcPropertyRange(*m->dev, property, min, max, value);
 }
 
+int UVCCamera::Camera_Get_VideoPropertyInfo(int property, UvcPropertyInfo* info) {
+    auto lk = m->Enter();
+    if (!m->Usable()) return -1;
+    return DescribeUvcProperty(*m->dev, property, info);
+}
+
 int UVCCamera::Camera_Get_VideoProperty(int property, double* value, int* automatic) {
     auto lk = m->Enter();
     if (!m->Usable()) return -1;
@@ -409,6 +454,11 @@ int UVCCamera::Camera_Get_DisplayFrameRate(float* fps) {
     if (!fps || !m->open.load()) return -1;
     *fps = m->displayFps.load();
     return 0;
+}
+
+std::string UVCCamera::LastErrorText() const {
+    std::lock_guard<std::mutex> lock(m->errorMutex);
+    return m->lastError;
 }
 
 UVCCamera& theUVCCamera() {

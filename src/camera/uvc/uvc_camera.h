@@ -9,8 +9,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "camera/camera_types.h"
+#include "camera/uvc/uvc_properties.h"
 
 class IV4l2Sys;
 
@@ -27,8 +30,9 @@ public:
 
     int InitializeAPI();
     int UnInitializeAPI();
-    // count: in, the room in records; out, the number of records written.
-    int UVCCam_Get_DevList(CameraInformation* records, int* count);
+    // count: in, the room in records; out, the number of records written. ports, when given,
+    // gets each camera's bus position ("usb-0000:00:14.0-1") in the same order.
+    int UVCCam_Get_DevList(CameraInformation* records, int* count, std::vector<std::string>* ports = nullptr);
 
     int UVCCamInit(CameraFrameSink callback, void* user, void* window, const char16_t* name,
                    int index);
@@ -57,6 +61,9 @@ public:
     // Properties by NRCamVideoProperty number. Status 0 means supported; value is the current
     // setting. For exposure (14) and white balance (7) the flag selects automatic mode.
     int Camera_Get_VideoPropertyRane(int property, double* min, double* max, double* value);
+    // The whole description of a property (range, step, default, whether the automatic mode
+    // can be set, read-only); status as for the range query.
+    int Camera_Get_VideoPropertyInfo(int property, UvcPropertyInfo* info);
     int Camera_Get_VideoProperty(int property, double* value, int* automatic);
     int Camera_Set_VideoProperty(int property, double value, int flag);
 
@@ -67,6 +74,9 @@ public:
     int UVCCamSetEventCallBack(CameraDeviceCallback callback, void* user);
     int Camera_Get_CaptureFrameRate(float* fps);
     int Camera_Get_DisplayFrameRate(float* fps);
+    // Why the last call failed or the stream ended ("cannot open /dev/video0: Device or
+    // resource busy", "no frame from /dev/video0 within 3 s"); empty when nothing failed yet.
+    std::string LastErrorText() const;
 
 private:
     struct Impl;

@@ -30,6 +30,7 @@ struct UVCCamera::Impl {
     struct ListedDevice {
         std::string path;
         std::u16string name;
+        std::string port;  // bus_info
     };
 
     // A still wanted from the running stream: the capture thread fills buffer with the next
@@ -112,6 +113,11 @@ struct UVCCamera::Impl {
     V4l2StreamFormat streamFormat;
     std::atomic<float> captureFps{0};
     std::atomic<float> displayFps{0};
+
+    // Why the last call failed or the stream ended; logged as it is set.
+    void SetError(std::string reason);
+    mutable std::mutex errorMutex;
+    std::string lastError;
 
     // Arrival and removal notices.
     std::mutex eventMutex;

@@ -68,11 +68,13 @@ int UVCCamera::Impl::StartCapture(std::unique_lock<std::mutex>& lk, bool deliver
     V4l2StreamFormat format;
     if (int e = ApplyStreamFormat(*dev, media[mediaIndex].fourcc, size, &format)) {
         if (e == ENODEV) lost = true;
+        SetError("cannot set the picture format of " + dev->Path() + ": " + std::strerror(e));
         return -1;
     }
     auto s = std::make_shared<CV4l2Stream>(dev);
     if (int e = s->Start(kBufferCount)) {
         if (e == ENODEV) lost = true;
+        SetError("cannot start streaming on " + dev->Path() + ": " + std::strerror(e));
         return -1;
     }
     stream = s;
@@ -135,6 +137,7 @@ void UVCCamera::Impl::CaptureLoop(std::shared_ptr<CV4l2Stream> s, V4l2StreamForm
     RateMeter captured(&captureFps), shown(&displayFps);
     Clock::time_point lastFrame = Clock::now();
     bool gone = false;
+    std::string why;
 
     while (!stopFlag.load()) {
         CV4l2Stream::Frame got;
@@ -146,12 +149,15 @@ void UVCCamera::Impl::CaptureLoop(std::shared_ptr<CV4l2Stream> s, V4l2StreamForm
             shown.Update(now);
             if (Seconds(now - lastFrame) > stallLimit) {
                 gone = true;
+                why = "no frame from " + s->Path() + " within " + std::to_string(static_cast<int>(stallLimit)) + " s";
                 break;
             }
             continue;
         }
         if (w == CV4l2Stream::Wait::Lost) {
             gone = true;
+            why = error == ENODEV || error == 0 ? s->Path() + " was unplugged"
+                                                : s->Path() + " stopped streaming: " + std::strerror(error);
             break;
         }
         lastFrame = now;
@@ -163,8 +169,9 @@ void UVCCamera::Impl::CaptureLoop(std::shared_ptr<CV4l2Stream> s, V4l2StreamForm
         }
         // Decode only what someone will see, then give the buffer straight back.
         const bool ok = wanted && !got.corrupt && DecodeFrame(f, got, jpeg, frame.data());
-        if (s->Requeue(got) != 0) {
+        if (int e = s->Requeue(got)) {
             gone = true;
+            why = s->Path() + " stopped streaming: " + std::strerror(e);
             break;
         }
         if (!ok) {
@@ -196,6 +203,7 @@ void UVCCamera::Impl::CaptureLoop(std::shared_ptr<CV4l2Stream> s, V4l2StreamForm
     }
 
     if (gone) {
+        SetError(why);
         {
             std::lock_guard<std::mutex> lock(mu);
             lost = true;

@@ -13,6 +13,15 @@
 
 #include "camera/camera_types.h"
 
+// What a device says about one property.
+struct UvcPropertyInfo {
+    double min = 0, max = 0, step = 1, defaultValue = 0;
+    bool autoSettable = false;  // the set call's flag switches an automatic mode (7, 14)
+    bool autoDefault = false;   // that mode's default
+    bool toggle = false;        // an on/off control
+    bool readOnly = false;
+};
+
 // Backlight compensation, the device's scale.
 inline constexpr int kUvcPropBacklightCompensation = 8;
 // Anti-flicker for the mains frequency of the lighting: 0 off, 1 50 Hz, 2 60 Hz, 3 automatic

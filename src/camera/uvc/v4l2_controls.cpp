@@ -132,6 +132,26 @@ int GetUvcPropertyRange(const CV4l2Device& dev, int property, double* min, doubl
     return 0;
 }
 
+int DescribeUvcProperty(const CV4l2Device& dev, int property, UvcPropertyInfo* info) {
+    const PropertyMap* p = Find(property);
+    v4l2_queryctrl q;
+    if (!p || !info || !Query(dev, p->cid, &q)) return -1;
+    info->min = q.minimum;
+    info->max = q.maximum;
+    info->step = q.type == V4L2_CTRL_TYPE_INTEGER && q.step > 0 ? q.step : 1;
+    info->defaultValue = q.default_value;
+    info->toggle = q.type == V4L2_CTRL_TYPE_BOOLEAN;
+    info->readOnly = (q.flags & V4L2_CTRL_FLAG_READ_ONLY) != 0;
+    v4l2_queryctrl a;
+    info->autoSettable = (p->autoKind == AutoKind::Settable || p->autoKind == AutoKind::Exposure) &&
+                         Query(dev, p->autoCid, &a);
+    info->autoDefault = false;
+    if (info->autoSettable)
+        info->autoDefault = p->autoKind == AutoKind::Exposure ? a.default_value != V4L2_EXPOSURE_MANUAL
+                                                              : a.default_value != 0;
+    return 0;
+}
+
 int GetUvcProperty(const CV4l2Device& dev, int property, double* value, int* automatic) {
     const PropertyMap* p = Find(property);
     v4l2_queryctrl q;

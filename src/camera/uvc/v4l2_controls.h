@@ -8,4 +8,5 @@
 int GetUvcPropertyRange(const CV4l2Device& dev, int property, double* min, double* max,
                         double* value);
 int GetUvcProperty(const CV4l2Device& dev, int property, double* value, int* automatic);
+int DescribeUvcProperty(const CV4l2Device& dev, int property, UvcPropertyInfo* info);
 int SetUvcProperty(const CV4l2Device& dev, int property, double value, int flag);

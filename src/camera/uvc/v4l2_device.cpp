@@ -33,7 +33,7 @@ int CV4l2Device::Ioctl(unsigned long request, void* arg) const {
     return m_sys->Ioctl(m_fd, request, arg) == 0 ? 0 : (errno ? errno : EIO);
 }
 
-bool IsStreamingCaptureNode(const CV4l2Device& dev, std::string* card) {
+bool IsStreamingCaptureNode(const CV4l2Device& dev, std::string* card, std::string* port) {
     v4l2_capability cap{};
     if (dev.Ioctl(VIDIOC_QUERYCAP, &cap) != 0) return false;
     const uint32_t caps =
@@ -42,6 +42,10 @@ bool IsStreamingCaptureNode(const CV4l2Device& dev, std::string* card) {
     if (card) {
         const char* c = reinterpret_cast<const char*>(cap.card);
         *card = std::string(c, strnlen(c, sizeof(cap.card)));
+    }
+    if (port) {
+        const char* b = reinterpret_cast<const char*>(cap.bus_info);
+        *port = std::string(b, strnlen(b, sizeof(cap.bus_info)));
     }
     return true;
 }

@@ -58,8 +58,8 @@ struct V4l2StreamFormat {
 };
 
 // A video-capture node that streams (metadata, output and read()-only nodes are not).
-// The card name goes to *card.
-bool IsStreamingCaptureNode(const CV4l2Device& dev, std::string* card);
+// The card name goes to *card, the bus position to *port.
+bool IsStreamingCaptureNode(const CV4l2Device& dev, std::string* card, std::string* port = nullptr);
 
 // The decodable formats in the driver's order. Sizes whose 24-bit rows would need padding
 // (width not a multiple of 4) are left out: a still of such a size would not fit a buffer of

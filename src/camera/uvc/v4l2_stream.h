@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "camera/uvc/v4l2_device.h"
@@ -23,6 +24,7 @@ public:
     // STREAMOFF, munmap, REQBUFS 0. Safe to repeat and on a device that is gone.
     void Close();
     bool Running() const { return m_streaming; }
+    const std::string& Path() const { return m_dev->Path(); }
 
     enum class Wait { Frame, Timeout, Again, Lost };
     struct Frame {

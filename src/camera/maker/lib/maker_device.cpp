@@ -1,6 +1,7 @@
 #include "camera/maker/lib/maker_device.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "camera/sim/sim_config.h"
@@ -19,7 +20,7 @@ ModelInfo MakeFiveMegapixel() {
     m.stills = m.sim.resolutions;
     m.sim.form = SimFrameForm::Finished32;
     m.sim.defaults.exposureUs = 10000;
-    m.sim.defaults.frameSpeed = 1;
+    m.sim.defaults.frameSpeed = 2;
     m.sim.minExposureUs = 50;
     m.sim.maxExposureUs = 2000000;
     m.sim.maxAnalogGain = 64;
@@ -42,7 +43,7 @@ ModelInfo MakeSxgaModel() {
     m.stills = m.sim.resolutions;
     m.sim.form = SimFrameForm::Finished32;
     m.sim.defaults.exposureUs = 10000;
-    m.sim.defaults.frameSpeed = 1;
+    m.sim.defaults.frameSpeed = 2;
     m.sim.minExposureUs = 50;
     m.sim.maxExposureUs = 2000000;
     m.sim.maxAnalogGain = 16;
@@ -76,17 +77,21 @@ DeviceInfo Describe(int index) {
     const int plain = SimCameraCount("maker"), usb2 = SimCameraCount("maker-usb2");
     if (index < 0 || index >= plain + usb2) return d;
     d.exists = true;
+    char serial[32];
     if (index < plain) {
         const bool big = index % 2 == 0;
         d.model = big ? &FiveMegapixel() : &Sxga();
         d.modeFirst = big ? 1 : 0;
         d.modeSecond = big ? 1 : 0;
+        std::snprintf(serial, sizeof serial, "%s-%04d", big ? "N5M" : "N13", index + 1);
     } else {
         d.usb2 = true;
         d.model = &FiveMegapixel();
         d.modeFirst = 1;
         d.modeSecond = 0;
+        std::snprintf(serial, sizeof serial, "N5M-U-%04d", index - plain + 1);
     }
+    d.serial = serial;
     return d;
 }
 
@@ -211,8 +216,8 @@ bool Device::Apply(const Ints& v, bool usb2, SimSensorSettings& s) {
     s.hueDegrees = v.hue;
     s.brightness = v.brightness / 200.0;
     s.sharpness = v.sharpenOn ? v.sharpenLevel / 100.0 : 0.0;
-    // Sensor speeds run 0 fast .. 2 slow; a USB 2.0 link is one step slower.
-    s.frameSpeed = std::clamp(2 - v.frameSpeed + (usb2 ? 1 : 0), 0, 2);
+    // Sensor speeds run 0 fastest .. 3 slowest; a USB 2.0 link is one step slower.
+    s.frameSpeed = std::clamp(3 - v.frameSpeed + (usb2 ? 1 : 0), 0, 3);
     static constexpr int kMains[3] = {50, 60, 0};
     s.mainsHz = kMains[v.lightFrequency];
     return true;

@@ -10,7 +10,8 @@
 //     1..16).
 //   - USB 2.0 devices are NS-5MP cameras on a USB 2.0 port: slower at every frame speed.
 // Mode values of the device record: 1,1 for a USB 3 camera on USB 3 (NS-5MP), 1,0 for a USB 3
-// camera in USB 2.0 mode, 0,0 for a USB 2 camera (NS-1.3MP).
+// camera in USB 2.0 mode, 0,0 for a USB 2 camera (NS-1.3MP). Serial numbers are N5M-NNNN and
+// N13-NNNN by list position, N5M-U-NNNN for the cameras in USB 2.0 mode.
 //
 // Value mappings onto the simulated sensor: gamma 1..255 (100 = 1.0, at least 0.05);
 // saturation 0..200 (100 = 1.0); contrast 0..256 (128 = 1.0); hue -180..180 degrees; brightness
@@ -45,6 +46,7 @@ struct DeviceInfo {
     const ModelInfo* model = nullptr;
     int modeFirst = 0;
     int modeSecond = 0;
+    std::string serial;  // "N5M-0001": the model's prefix and the device's place in the list
 };
 
 // Attached devices under the current environment.

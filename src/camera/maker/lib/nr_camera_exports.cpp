@@ -1,7 +1,8 @@
 // The exported NRCamera_ calls: a table of open devices, each call routed to its Device.
 // Every per-device call answers -1 without effect for an index out of range, a device that is
 // not initialised, or a removed device (the NRCamera_Sim_ controls, which can bring a removed
-// device back, and UnInit, which always releases, excepted).
+// device back, and UnInit, which always releases, excepted). A failing call leaves its reason
+// for NRCamera_Get_LastError on the calling thread.
 
 #include <array>
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "camera/maker/lib/maker_device.h"
+#include "camera/sim/sim_config.h"
 
 #define NR_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -36,6 +38,18 @@ Table& table() {
     return t;
 }
 
+// The reason of the calling thread's last failed call.
+thread_local std::string t_lastError;
+
+int Fail(std::string reason) {
+    t_lastError = std::move(reason);
+    return -1;
+}
+
+std::string Camera(int index) {
+    return "camera " + std::to_string(index);
+}
+
 // Releases what the graveyard holds, unless this thread is one of those devices' own.
 void Reap() {
     std::vector<std::shared_ptr<Device>> done;
@@ -55,13 +69,24 @@ void Reap() {
 }
 
 std::shared_ptr<Device> Find(int index, bool allowRemoved = false) {
-    if (index < 0 || index >= kMaxDevices) return nullptr;
+    t_lastError.clear();  // a call that fails says why afresh
+    if (index < 0 || index >= kMaxDevices) {
+        Fail("no " + Camera(index));
+        return nullptr;
+    }
     std::shared_ptr<Device> d;
     {
         std::lock_guard<std::mutex> l(table().mutex);
         d = table().devices[index];
     }
-    if (d && !allowRemoved && d->Camera().IsRemoved()) return nullptr;
+    if (!d) {
+        Fail(Camera(index) + " is not open");
+        return nullptr;
+    }
+    if (!allowRemoved && d->Camera().IsRemoved()) {
+        Fail(Camera(index) + " was unplugged");
+        return nullptr;
+    }
     return d;
 }
 
@@ -76,13 +101,14 @@ int WithInts(int index, F&& change) {
     return WithDevice(index, [&](Device& d) {
         Device::Ints v = d.GetInts();
         change(v);
-        return d.SetInts(v) ? 0 : -1;
+        return d.SetInts(v) ? 0 : Fail("the value is out of range");
     });
 }
 
 template <typename F>
 int WithSettings(int index, F&& change) {
-    return WithDevice(index, [&](Device& d) { return d.Camera().ModifySettings(change) ? 0 : -1; });
+    return WithDevice(index,
+                      [&](Device& d) { return d.Camera().ModifySettings(change) ? 0 : Fail("the value is out of range"); });
 }
 
 bool Finite(double v) {
@@ -109,6 +135,7 @@ NR_EXPORT int NRCamera_Get_DevList(NRDeviceRecord* records, int* count) {
             NRDeviceRecord& r = records[i];
             std::memset(&r, 0, sizeof r);
             std::strncpy(r.name, info.model->sim.name.c_str(), sizeof r.name - 1);
+            std::strncpy(r.serial, info.serial.c_str(), sizeof r.serial - 1);
             r.modeFirst = info.modeFirst;
             r.modeSecond = info.modeSecond;
         }
@@ -121,13 +148,21 @@ NR_EXPORT int NRCamera_Get_DevList(NRDeviceRecord* records, int* count) {
 
 NR_EXPORT int NRCamera_Init(NRCameraIspCallback isp, void* context, int /*reserved*/,
                             void* /*window*/, int index) {
+    nrcam::t_lastError.clear();
     nrcam::Reap();
     const nrcam::DeviceInfo info = nrcam::Describe(index);
-    if (!info.exists || index >= nrcam::kMaxDevices) return -1;
+    if (!info.exists || index >= nrcam::kMaxDevices) return nrcam::Fail("no " + nrcam::Camera(index) + " is attached");
     std::lock_guard<std::mutex> l(nrcam::table().mutex);
     auto& slot = nrcam::table().devices[index];
-    if (slot) return -1;  // already initialised
+    if (slot) return nrcam::Fail(nrcam::Camera(index) + " is already open");
+    const SimCameraFault fault = SimCameraFaultOf(info.usb2 ? "maker-usb2" : "maker");
+    if (fault == SimCameraFault::Busy) return nrcam::Fail(nrcam::Camera(index) + " is in use by another program");
     slot = std::make_shared<Device>(info, index, isp, context);
+    if (fault == SimCameraFault::Silent) {
+        SimFaults never;
+        never.stallAfter = 0;
+        slot->Camera().SetFaults(never);
+    }
     return 0;
 }
 
@@ -151,7 +186,9 @@ NR_EXPORT int NRCamera_UnInit(int index) {
 }
 
 NR_EXPORT int NRCamera_Play(int index) {
-    return WithDevice(index, [](Device& d) { return d.Play(); });
+    return WithDevice(index, [&](Device& d) {
+        return d.Play() == 0 ? 0 : nrcam::Fail(nrcam::Camera(index) + " does not start (closed or unplugged)");
+    });
 }
 
 NR_EXPORT int NRCamera_Pause(int index) {
@@ -470,6 +507,15 @@ NR_EXPORT int NRCamera_Get_DisplayFrameRate(int index, float* fps) {
         *fps = d.DisplayFrameRate();
         return 0;
     });
+}
+
+NR_EXPORT int NRCamera_Get_LastError(char* text, int size) {
+    if (!text || size <= 0) return -1;
+    const std::string& e = nrcam::t_lastError;
+    const size_t n = std::min(e.size(), static_cast<size_t>(size - 1));
+    std::memcpy(text, e.data(), n);
+    text[n] = '\0';
+    return 0;
 }
 
 // --- simulation ---
