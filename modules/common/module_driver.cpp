@@ -35,11 +35,12 @@ int WbUnits(double gain) {
     return static_cast<int>(std::lround(gain * kWbUnit));
 }
 
-// The reason of the calling thread's last failed call (CameraGetLastError).
-thread_local std::string t_lastError;
+// The reason of the calling thread's last failed call (CameraGetLastError). A plain array: a
+// thread-local with a destructor would keep the module from ever being unloaded.
+thread_local char t_lastError[160];
 
 int Fail(const char* reason) {
-    t_lastError = reason;
+    std::snprintf(t_lastError, sizeof t_lastError, "%s", reason);
     return -1;
 }
 
@@ -833,11 +834,11 @@ int CModuleDriver::GetSerialNumber(uint8_t device, char* text, int size) {
     return 0;
 }
 
-void CModuleDriver::ClearLastError() { t_lastError.clear(); }
+void CModuleDriver::ClearLastError() { t_lastError[0] = '\0'; }
 
 int CModuleDriver::GetLastError(char* text, int size) {
     if (!text || size <= 0) return -1;
-    std::snprintf(text, static_cast<size_t>(size), "%s", t_lastError.c_str());
+    std::snprintf(text, static_cast<size_t>(size), "%s", t_lastError);
     return 0;
 }
 

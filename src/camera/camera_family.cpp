@@ -1,5 +1,7 @@
 #include "camera/camera_family.h"
 
+#include <QString>
+
 #include "camera/camera_log.h"
 
 
@@ -45,4 +47,15 @@ int PropertyRangeFromDescriptions(ICameraFamily& family, int id, double* min, do
     CameraPropertyValue v;
     if (family.GetProperty(info->key, &v) == 0) *current = v.v[static_cast<size_t>(row->component)];
     return 0;
+}
+
+void CFailureReason::Keep(std::string reason, bool loud) {
+    if (loud) qCWarning(lcCamera).noquote() << m_family << QString::fromStdString(reason);
+    std::lock_guard lock(m_mutex);
+    m_text = std::move(reason);
+}
+
+std::string CFailureReason::Text() const {
+    std::lock_guard lock(m_mutex);
+    return m_text;
 }

@@ -10,6 +10,7 @@
 // time. Frames go to the sink on the family's own thread.
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,20 @@ public:
     virtual bool RegulatesGain() = 0;
 
     virtual std::string LastError() const = 0;
+};
+
+// Why a family's last call failed: kept until the next failure, safe from any thread.
+class CFailureReason {
+public:
+    explicit CFailureReason(const char* family) : m_family(family) {}
+    // Keeps the reason; loud ones (a camera that does not open or start) are logged as well.
+    void Keep(std::string reason, bool loud = false);
+    std::string Text() const;
+
+private:
+    const char* m_family;
+    mutable std::mutex m_mutex;
+    std::string m_text;
 };
 
 // The range answer of a maker or module camera from its descriptions: brightness, contrast,

@@ -5,8 +5,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include "camera/camera_log.h"
-#include "camera/camera_manager.h"
+#include <algorithm>
+
 
 namespace {
 
@@ -51,6 +51,17 @@ void CCameraMemory::Remember(const std::string& identity, const std::string& nam
 
 void CCameraMemory::Forget(const std::string& identity) { m_store->remove(GroupOf("Camera", identity)); }
 
+std::vector<std::string> CCameraMemory::Identities() const {
+    std::vector<std::string> out;
+    for (const QString& group : m_store->childGroups()) {
+        const qsizetype dash = group.indexOf(QLatin1Char('-'));
+        if (dash < 0) continue;
+        const std::string identity = QUrl::fromPercentEncoding(group.mid(dash + 1).toLatin1()).toStdString();
+        if (std::find(out.begin(), out.end(), identity) == out.end()) out.push_back(identity);
+    }
+    return out;
+}
+
 bool CCameraMemory::HasDefaults(const std::string& identity) const {
     return m_store->childGroups().contains(GroupOf("Defaults", identity));
 }
@@ -71,33 +82,3 @@ void CCameraMemory::SetDefaults(const std::string& identity, const Values& value
 }
 
 void CCameraMemory::Sync() { m_store->sync(); }
-
-CCameraMemory::Values ReadCameraSettings(CCameraManager& cm) {
-    CCameraMemory::Values out;
-    for (const CameraPropertyInfo& info : cm.Properties()) {
-        if (info.readOnly) continue;
-        CameraPropertyValue v;
-        if (cm.GetProperty(info.key, &v) == 0) out[info.name] = FormatCameraValue(info, v, true);
-    }
-    return out;
-}
-
-int ApplyCameraSettings(CCameraManager& cm, const CCameraMemory::Values& values) {
-    int applied = 0;
-    for (const CameraPropertyInfo& info : cm.Properties()) {
-        const auto it = values.find(info.name);
-        if (it == values.end()) continue;
-        std::string why;
-        const auto v = ParseCameraValue(info, it->second, &why);
-        if (!v) {
-            // A setting stored by another version, or a range that changed: leave it.
-            qCInfo(lcCamera).noquote() << "remembered setting left out:" << QString::fromStdString(why);
-            continue;
-        }
-        if (cm.SetProperty(info.key, *v) == 0)
-            ++applied;
-        else
-            qCInfo(lcCamera).noquote() << "remembered setting not taken:" << QString::fromStdString(cm.LastError());
-    }
-    return applied;
-}

@@ -12,11 +12,9 @@
 #include <map>
 #include <memory>
 #include <string>
-
-#include "camera/camera_property.h"
+#include <vector>
 
 class QSettings;
-class CCameraManager;
 
 class CCameraMemory {
 public:
@@ -33,6 +31,9 @@ public:
     // Forgets what was remembered of the camera (its defaults stay).
     void Forget(const std::string& identity);
 
+    // The cameras it holds anything of.
+    std::vector<std::string> Identities() const;
+
     bool HasDefaults(const std::string& identity) const;
     Values Defaults(const std::string& identity) const;
     void SetDefaults(const std::string& identity, const Values& values);
@@ -43,9 +44,3 @@ private:
     Values Read(const QString& group) const;
     std::unique_ptr<QSettings> m_store;
 };
-
-// The open camera's settings as texts, by name (the ones it can set and read back).
-CCameraMemory::Values ReadCameraSettings(CCameraManager& cm);
-// Sets each value on the open camera, in the camera's own order of its settings; values of
-// names the camera does not have, or that do not fit its ranges, are left out. The number set.
-int ApplyCameraSettings(CCameraManager& cm, const CCameraMemory::Values& values);

@@ -31,6 +31,18 @@ std::optional<double> ReadNumber(const QString& text) {
 
 }  // namespace
 
+CameraPropertyInfo DescribeProperty(CameraPropertyId id, CameraValueKind kind, double min, double max,
+                                    std::string unit) {
+    CameraPropertyInfo p;
+    p.key = {id};
+    p.name = CameraPropertyName(p.key);
+    p.kind = kind;
+    p.min = min;
+    p.max = max;
+    p.unit = std::move(unit);
+    return p;
+}
+
 std::string CameraPropertyName(CameraPropertyKey key) {
     if (key.id == CameraPropertyId::Video) return std::string(kVideoPrefix).append(std::to_string(key.video));
     return kNames[static_cast<int>(key.id)];

@@ -71,6 +71,10 @@ struct CameraPropertyInfo {
 
 using CameraProperties = std::vector<CameraPropertyInfo>;
 
+// A description of a fixed id, named after it.
+CameraPropertyInfo DescribeProperty(CameraPropertyId id, CameraValueKind kind, double min, double max,
+                                    std::string unit = {});
+
 // The name of a fixed id ("gain"); "uvc:N" for Video properties.
 std::string CameraPropertyName(CameraPropertyKey key);
 // The description a name refers to: its own name, or "uvc:N" for a property of that number.

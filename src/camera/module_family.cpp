@@ -29,18 +29,6 @@ bool IsModuleKind(int kind) { return kind >= KindModule1 && kind <= KindModule4;
 
 std::string Utf8(const char16_t* text) { return QString::fromUtf16(text).toStdString(); }
 
-CameraPropertyInfo Describe(CameraPropertyId id, CameraValueKind kind, double min, double max,
-                            std::string unit = {}) {
-    CameraPropertyInfo p;
-    p.key = {id};
-    p.name = CameraPropertyName(p.key);
-    p.kind = kind;
-    p.min = min;
-    p.max = max;
-    p.unit = std::move(unit);
-    return p;
-}
-
 // A module setting read as a byte.
 template <class Get>
 int ReadByte(Get get, double* v) {
@@ -77,18 +65,7 @@ ModuleState& CModuleFamily::State() const { return theModules().State(m_kind); }
 
 bool CModuleFamily::Loaded() const { return theModules().IsLoaded(m_kind); }
 
-std::string CModuleFamily::LastError() const {
-    std::lock_guard lock(m_errorMutex);
-    return m_lastError;
-}
-
-void CModuleFamily::Fail(const std::string& reason) {
-    {
-        std::lock_guard lock(m_errorMutex);
-        m_lastError = reason;
-    }
-    qCWarning(lcCamera).noquote() << "module camera:" << QString::fromStdString(reason);
-}
+std::string CModuleFamily::LastError() const { return m_failure.Text(); }
 
 int CModuleFamily::Check(int status, const char* call) {
     if (status == 0) return 0;
@@ -104,8 +81,7 @@ int CModuleFamily::Check(int status, const char* call) {
         if (State().CameraGetLastError && State().CameraGetLastError(buf, sizeof buf) == 0 && buf[0])
             reason = Utf8(ModelName(m_kind)) + ": " + buf;
     }
-    std::lock_guard lock(m_errorMutex);
-    m_lastError = reason;
+    m_failure.Keep(std::move(reason));
     return status;
 }
 
@@ -114,8 +90,7 @@ int CModuleFamily::Call(Fn ModuleState::*entry, const char* name, A... args) {
     if (!Loaded()) return Check(-1, name);
     Fn fn = State().*entry;
     if (!fn) {
-        std::lock_guard lock(m_errorMutex);
-        m_lastError = Utf8(ModelName(m_kind)) + ": the module has no " + name;
+        m_failure.Keep(Utf8(ModelName(m_kind)) + ": the module has no " + name);
         return -1;
     }
     return Check(fn(args...), name);
@@ -173,7 +148,7 @@ int CModuleFamily::Open(const CameraDeviceEntry& entry, void* window, CameraFram
     m_bOpen = false;
     const int status = Check(theModules().Open(m_kind, user, window, entry.libraryIndex, sink), "CameraInit");
     if (status != 0) {
-        Fail(LastError());
+        m_failure.Keep(LastError(), true);
         return status;
     }
     m_bOpen = true;
@@ -182,7 +157,7 @@ int CModuleFamily::Open(const CameraDeviceEntry& entry, void* window, CameraFram
 
 int CModuleFamily::Play() {
     const int status = Check(theModules().Play(m_kind), "CameraPlay");
-    if (status != 0) Fail(LastError());
+    if (status != 0) m_failure.Keep(LastError(), true);
     return status;
 }
 
@@ -223,15 +198,12 @@ int CModuleFamily::Capture(uint8_t* buffer, int stillIndex) {
     // overrun (or left half filled), so such a request is refused.
     int row = -1;
     if (CurrentRow(&row) != 0 || row != stillIndex) {
-        std::lock_guard lock(m_errorMutex);
-        m_lastError = "MC-D: a still is taken at the live resolution only";
+        m_failure.Keep("MC-D: a still is taken at the live resolution only");
         return -1;
     }
     const int status = theModules().CaptureHandOver(buffer, CModuleLoader::kCaptureTimeoutMs);
-    if (status != 0) {
-        std::lock_guard lock(m_errorMutex);
-        m_lastError = "MC-D: no frame within " + std::to_string(CModuleLoader::kCaptureTimeoutMs) + " ms";
-    }
+    if (status != 0)
+        m_failure.Keep("MC-D: no frame within " + std::to_string(CModuleLoader::kCaptureTimeoutMs) + " ms");
     return status;
 }
 
@@ -307,32 +279,32 @@ CameraProperties CModuleFamily::Properties() {
     if (!m_bOpen || !Loaded()) return out;
     using K = CameraValueKind;
     using P = CameraPropertyId;
-    out.push_back(Describe(P::AutoExposure, K::Toggle, 0, 1));
-    out.push_back(Describe(P::ExposureTarget, K::Number, 1, 255));
+    out.push_back(DescribeProperty(P::AutoExposure, K::Toggle, 0, 1));
+    out.push_back(DescribeProperty(P::ExposureTarget, K::Number, 1, 255));
     uint32_t rowTime = 0;
     if (RowTime(&rowTime) == 0 && rowTime > 0) {
         uint16_t maxRows = kFallbackMaxRows;
         if (State().CameraGetMaxExposureTime) State().CameraGetMaxExposureTime(&maxRows);
         // Exposure goes in whole sensor rows.
-        CameraPropertyInfo t = Describe(P::ExposureTime, K::Number, 1, static_cast<double>(maxRows) * rowTime, "us");
+        CameraPropertyInfo t = DescribeProperty(P::ExposureTime, K::Number, 1, static_cast<double>(maxRows) * rowTime, "us");
         t.step = rowTime;
         out.push_back(t);
     }
-    out.push_back(Describe(P::Gain, K::Number, 1, kMaxAnalogGain, "x"));
-    CameraPropertyInfo wb = Describe(P::WhiteBalance, K::Triple, kMinGain, kMaxGain, "1/64");
+    out.push_back(DescribeProperty(P::Gain, K::Number, 1, kMaxAnalogGain, "x"));
+    CameraPropertyInfo wb = DescribeProperty(P::WhiteBalance, K::Triple, kMinGain, kMaxGain, "1/64");
     wb.scale = kGainScale;
     wb.defaultValue = kDefaultGains;
     out.push_back(wb);
-    out.push_back(Describe(P::Gamma, K::Number, kMinToneByte, kMaxToneByte, "1/100"));
-    out.push_back(Describe(P::Contrast, K::Number, kMinToneByte, kMaxToneByte, "1/100"));
-    out.push_back(Describe(P::Saturation, K::Number, kMinToneByte, kMaxToneByte, "1/100"));
-    out.push_back(Describe(P::HFlip, K::Toggle, 0, 1));
-    out.push_back(Describe(P::VFlip, K::Toggle, 0, 1));
+    out.push_back(DescribeProperty(P::Gamma, K::Number, kMinToneByte, kMaxToneByte, "1/100"));
+    out.push_back(DescribeProperty(P::Contrast, K::Number, kMinToneByte, kMaxToneByte, "1/100"));
+    out.push_back(DescribeProperty(P::Saturation, K::Number, kMinToneByte, kMaxToneByte, "1/100"));
+    out.push_back(DescribeProperty(P::HFlip, K::Toggle, 0, 1));
+    out.push_back(DescribeProperty(P::VFlip, K::Toggle, 0, 1));
     // Modules know two frame speeds and no DC setting.
-    CameraPropertyInfo speed = Describe(P::FrameSpeed, K::Choice, 0, 1);
+    CameraPropertyInfo speed = DescribeProperty(P::FrameSpeed, K::Choice, 0, 1);
     speed.choices = {"Normal", "High"};
     out.push_back(speed);
-    CameraPropertyInfo mains = Describe(P::Mains, K::Choice, 0, 1);
+    CameraPropertyInfo mains = DescribeProperty(P::Mains, K::Choice, 0, 1);
     mains.choices = {"AC (50 HZ)", "AC (60 HZ)"};
     out.push_back(mains);
     return out;
@@ -394,8 +366,7 @@ int CModuleFamily::GetProperty(CameraPropertyKey key, CameraPropertyValue* value
         default:
             break;
     }
-    std::lock_guard lock(m_errorMutex);
-    m_lastError = Utf8(ModelName(m_kind)) + " has no " + CameraPropertyName(key);
+    m_failure.Keep(Utf8(ModelName(m_kind)) + " has no " + CameraPropertyName(key));
     return -1;
 }
 
@@ -438,8 +409,7 @@ int CModuleFamily::SetProperty(CameraPropertyKey key, const CameraPropertyValue&
         default:
             break;
     }
-    std::lock_guard lock(m_errorMutex);
-    m_lastError = Utf8(ModelName(m_kind)) + " has no " + CameraPropertyName(key);
+    m_failure.Keep(Utf8(ModelName(m_kind)) + " has no " + CameraPropertyName(key));
     return -1;
 }
 

@@ -68,7 +68,6 @@ private:
     template <class Fn, class... A>
     int Call(Fn ModuleState::*entry, const char* name, A... args);
     int Check(int status, const char* call);
-    void Fail(const std::string& reason);
     int CurrentRow(int* row);
     int RowTime(uint32_t* microseconds);
     void JoinWhiteBalance();
@@ -77,6 +76,5 @@ private:
     bool m_bOpen = false;
     std::thread m_wbThread;  // the one-shot white balance waits its second here
 
-    mutable std::mutex m_errorMutex;
-    std::string m_lastError;
+    CFailureReason m_failure{"module camera:"};
 };

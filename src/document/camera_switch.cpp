@@ -20,6 +20,35 @@ QString NameOf(const CameraDeviceEntry& e) {
     return QString::fromUtf16(e.name, n);
 }
 
+// The open camera's settings as texts, by name (the ones it can set and read back).
+CCameraMemory::Values ReadCameraSettings(CCameraManager& cm) {
+    CCameraMemory::Values out;
+    for (const CameraPropertyInfo& info : cm.Properties()) {
+        if (info.readOnly) continue;
+        CameraPropertyValue v;
+        if (cm.GetProperty(info.key, &v) == 0) out[info.name] = FormatCameraValue(info, v, true);
+    }
+    return out;
+}
+
+// Sets each value on the open camera, in the camera's own order of its settings; values of names
+// the camera does not have, or that do not fit its ranges (stored by another version, or a range
+// that changed), are left out.
+void ApplyCameraSettings(CCameraManager& cm, const CCameraMemory::Values& values) {
+    for (const CameraPropertyInfo& info : cm.Properties()) {
+        const auto it = values.find(info.name);
+        if (it == values.end()) continue;
+        std::string why;
+        const auto v = ParseCameraValue(info, it->second, &why);
+        if (!v) {
+            qCInfo(lcCamera).noquote() << "remembered setting left out:" << QString::fromStdString(why);
+            continue;
+        }
+        if (cm.SetProperty(info.key, *v) != 0)
+            qCInfo(lcCamera).noquote() << "remembered setting not taken:" << QString::fromStdString(cm.LastError());
+    }
+}
+
 }  // namespace
 
 CCameraSwitch::CCameraSwitch(CCameraManager& cm, ICameraSwitchHost& host, CCameraMemory* memory, QObject* parent)

@@ -22,34 +22,11 @@ std::string Text(const char* field, size_t size) {
     return std::string(field, strnlen(field, size));
 }
 
-CameraPropertyInfo Describe(CameraPropertyId id, CameraValueKind kind, double min, double max,
-                            std::string unit = {}) {
-    CameraPropertyInfo p;
-    p.key = {id};
-    p.name = CameraPropertyName(p.key);
-    p.kind = kind;
-    p.min = min;
-    p.max = max;
-    p.unit = std::move(unit);
-    return p;
-}
-
 }  // namespace
 
 CMakerFamily::~CMakerFamily() { Unload(); }
 
-std::string CMakerFamily::LastError() const {
-    std::lock_guard lock(m_errorMutex);
-    return m_lastError;
-}
-
-void CMakerFamily::Fail(const std::string& reason) {
-    {
-        std::lock_guard lock(m_errorMutex);
-        m_lastError = reason;
-    }
-    qCWarning(lcCamera).noquote() << "maker camera:" << QString::fromStdString(reason);
-}
+std::string CMakerFamily::LastError() const { return m_failure.Text(); }
 
 int CMakerFamily::Check(int status, const char* call) {
     if (status == 0) return 0;
@@ -61,8 +38,7 @@ int CMakerFamily::Check(int status, const char* call) {
         char buf[256] = {};
         if (text(buf, sizeof buf) == 0 && buf[0]) reason = Text(buf, sizeof buf);
     }
-    std::lock_guard lock(m_errorMutex);
-    m_lastError = reason;
+    m_failure.Keep(std::move(reason));
     return status;
 }
 
@@ -135,7 +111,7 @@ int CMakerFamily::Open(const CameraDeviceEntry& entry, void* window, CameraFrame
                                         window, entry.libraryIndex),
                              "NRCamera_Init");
     if (status != 0) {
-        Fail(LastError());
+        m_failure.Keep(LastError(), true);
         return status;
     }
     m_bOpen = true;
@@ -144,7 +120,7 @@ int CMakerFamily::Open(const CameraDeviceEntry& entry, void* window, CameraFrame
 
 int CMakerFamily::Play() {
     const int status = Check(m_lib.Call(m_lib.Fn().NRCamera_Play, Index()), "NRCamera_Play");
-    if (status != 0) Fail(LastError());
+    if (status != 0) m_failure.Keep(LastError(), true);
     return status;
 }
 
@@ -232,28 +208,28 @@ CameraProperties CMakerFamily::Properties() {
     using P = CameraPropertyId;
     NRCapability cap{};
     const bool haveCap = m_lib.Call(m_lib.Fn().NRCamera_Get_Capability, Index(), &cap) == 0;
-    out.push_back(Describe(P::AutoExposure, K::Toggle, 0, 1));
-    out.push_back(Describe(P::ExposureTarget, K::Number, 1, 255));
+    out.push_back(DescribeProperty(P::AutoExposure, K::Toggle, 0, 1));
+    out.push_back(DescribeProperty(P::ExposureTarget, K::Number, 1, 255));
     if (haveCap) {
-        out.push_back(Describe(P::ExposureTime, K::Number, static_cast<double>(cap.minExposureUs),
+        out.push_back(DescribeProperty(P::ExposureTime, K::Number, static_cast<double>(cap.minExposureUs),
                                static_cast<double>(cap.maxExposureUs), "us"));
-        out.push_back(Describe(P::Gain, K::Number, cap.minAnalogGain, cap.maxAnalogGain, "x"));
+        out.push_back(DescribeProperty(P::Gain, K::Number, cap.minAnalogGain, cap.maxAnalogGain, "x"));
     }
-    CameraPropertyInfo wb = Describe(P::WhiteBalance, K::Triple, kMinGain, kMaxGain, "1/100");
+    CameraPropertyInfo wb = DescribeProperty(P::WhiteBalance, K::Triple, kMinGain, kMaxGain, "1/100");
     wb.scale = kGainScale;
     out.push_back(wb);
-    out.push_back(Describe(P::Gamma, K::Number, 1, 255, "1/100"));
-    out.push_back(Describe(P::Contrast, K::Number, 0, 256));
-    out.push_back(Describe(P::Saturation, K::Number, 0, 200, "%"));
-    out.push_back(Describe(P::Hue, K::Number, -180, 180, "deg"));
-    out.push_back(Describe(P::Brightness, K::Number, -100, 100));
-    out.push_back(Describe(P::Sharpen, K::Switched, 30, 100));
-    out.push_back(Describe(P::HFlip, K::Toggle, 0, 1));
-    out.push_back(Describe(P::VFlip, K::Toggle, 0, 1));
-    CameraPropertyInfo speed = Describe(P::FrameSpeed, K::Choice, 0, 2);
+    out.push_back(DescribeProperty(P::Gamma, K::Number, 1, 255, "1/100"));
+    out.push_back(DescribeProperty(P::Contrast, K::Number, 0, 256));
+    out.push_back(DescribeProperty(P::Saturation, K::Number, 0, 200, "%"));
+    out.push_back(DescribeProperty(P::Hue, K::Number, -180, 180, "deg"));
+    out.push_back(DescribeProperty(P::Brightness, K::Number, -100, 100));
+    out.push_back(DescribeProperty(P::Sharpen, K::Switched, 30, 100));
+    out.push_back(DescribeProperty(P::HFlip, K::Toggle, 0, 1));
+    out.push_back(DescribeProperty(P::VFlip, K::Toggle, 0, 1));
+    CameraPropertyInfo speed = DescribeProperty(P::FrameSpeed, K::Choice, 0, 2);
     speed.choices = {"Normal", "High", "Super"};
     out.push_back(speed);
-    CameraPropertyInfo mains = Describe(P::Mains, K::Choice, 0, 2);
+    CameraPropertyInfo mains = DescribeProperty(P::Mains, K::Choice, 0, 2);
     mains.choices = {"AC (50 HZ)", "AC (60 HZ)", "DC"};
     out.push_back(mains);
     return out;
@@ -318,7 +294,7 @@ int CMakerFamily::GetProperty(CameraPropertyKey key, CameraPropertyValue* value)
         case CameraPropertyId::Mains: return intInto(f.NRCamera_Get_LightFrequency, "NRCamera_Get_LightFrequency");
         case CameraPropertyId::Video: break;
     }
-    Fail("a maker camera has no property " + CameraPropertyName(key));
+    m_failure.Keep("a maker camera has no property " + CameraPropertyName(key));
     return -1;
 }
 
@@ -356,7 +332,7 @@ int CMakerFamily::SetProperty(CameraPropertyKey key, const CameraPropertyValue& 
             return Check(m_lib.Call(f.NRCamera_Set_LightFrequency, i, n), "NRCamera_Set_LightFrequency");
         case CameraPropertyId::Video: break;
     }
-    Fail("a maker camera has no property " + CameraPropertyName(key));
+    m_failure.Keep("a maker camera has no property " + CameraPropertyName(key));
     return -1;
 }
 

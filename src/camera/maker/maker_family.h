@@ -67,7 +67,6 @@ private:
 
     // The status of a library call; a failure keeps what the library says about it.
     int Check(int status, const char* call);
-    void Fail(const std::string& reason);
     int Index() const { return m_context.libraryIndex; }
 
     CMakerLibrary m_lib;
@@ -81,6 +80,5 @@ private:
     std::atomic<CameraWhiteBalanceCallback> m_wbCallback{nullptr};
     std::atomic<void*> m_wbUser{nullptr};
 
-    mutable std::mutex m_errorMutex;
-    std::string m_lastError;
+    CFailureReason m_failure{"maker camera:"};
 };

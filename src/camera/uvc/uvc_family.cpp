@@ -40,12 +40,12 @@ constexpr VideoRow kVideoRows[] = {
 int CUvcFamily::Check(int status) {
     if (status != 0) {
         const std::string why = theUVCCamera().LastErrorText();
-        m_lastError = why.empty() ? "the UVC camera refused the call" : why;
+        m_failure.Keep(why.empty() ? "the UVC camera refused the call" : why);
     }
     return status;
 }
 
-std::string CUvcFamily::LastError() const { return m_lastError; }
+std::string CUvcFamily::LastError() const { return m_failure.Text(); }
 
 int CUvcFamily::Load(const std::string&) { return theUVCCamera().InitializeAPI() == 0 ? 1 : 0; }
 
@@ -173,7 +173,7 @@ CameraProperties CUvcFamily::Properties() {
 
 int CUvcFamily::GetProperty(CameraPropertyKey key, CameraPropertyValue* value) {
     if (key.id != CameraPropertyId::Video) {
-        m_lastError = "a UVC camera has no " + CameraPropertyName(key) + " (its settings are uvc:N)";
+        m_failure.Keep("a UVC camera has no " + CameraPropertyName(key) + " (its settings are uvc:N)");
         return -1;
     }
     double v = 0;
@@ -188,7 +188,7 @@ int CUvcFamily::GetProperty(CameraPropertyKey key, CameraPropertyValue* value) {
 
 int CUvcFamily::SetProperty(CameraPropertyKey key, const CameraPropertyValue& value) {
     if (key.id != CameraPropertyId::Video) {
-        m_lastError = "a UVC camera has no " + CameraPropertyName(key) + " (its settings are uvc:N)";
+        m_failure.Keep("a UVC camera has no " + CameraPropertyName(key) + " (its settings are uvc:N)");
         return -1;
     }
     // The flag switches the automatic mode of exposure and white balance; the others ignore it.
@@ -207,7 +207,7 @@ int CUvcFamily::PropertyRange(int id, double* min, double* max, double* current)
 }
 
 int CUvcFamily::OneShotWhiteBalance() {
-    m_lastError = "a UVC camera has no one-shot white balance";
+    m_failure.Keep("a UVC camera has no one-shot white balance");
     return -1;
 }
 

@@ -53,5 +53,5 @@ private:
 
     std::vector<std::u16string> m_names;
     std::vector<std::string> m_ports;
-    std::string m_lastError;
+    CFailureReason m_failure{"UVC camera:"};
 };

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -38,11 +39,12 @@ Table& table() {
     return t;
 }
 
-// The reason of the calling thread's last failed call.
-thread_local std::string t_lastError;
+// The reason of the calling thread's last failed call. A plain array: a thread-local with a
+// destructor would keep the library from ever being unloaded.
+thread_local char t_lastError[160];
 
-int Fail(std::string reason) {
-    t_lastError = std::move(reason);
+int Fail(const std::string& reason) {
+    std::snprintf(t_lastError, sizeof t_lastError, "%s", reason.c_str());
     return -1;
 }
 
@@ -69,7 +71,7 @@ void Reap() {
 }
 
 std::shared_ptr<Device> Find(int index, bool allowRemoved = false) {
-    t_lastError.clear();  // a call that fails says why afresh
+    t_lastError[0] = '\0';  // a call that fails says why afresh
     if (index < 0 || index >= kMaxDevices) {
         Fail("no " + Camera(index));
         return nullptr;
@@ -148,7 +150,7 @@ NR_EXPORT int NRCamera_Get_DevList(NRDeviceRecord* records, int* count) {
 
 NR_EXPORT int NRCamera_Init(NRCameraIspCallback isp, void* context, int /*reserved*/,
                             void* /*window*/, int index) {
-    nrcam::t_lastError.clear();
+    nrcam::t_lastError[0] = '\0';
     nrcam::Reap();
     const nrcam::DeviceInfo info = nrcam::Describe(index);
     if (!info.exists || index >= nrcam::kMaxDevices) return nrcam::Fail("no " + nrcam::Camera(index) + " is attached");
@@ -511,10 +513,7 @@ NR_EXPORT int NRCamera_Get_DisplayFrameRate(int index, float* fps) {
 
 NR_EXPORT int NRCamera_Get_LastError(char* text, int size) {
     if (!text || size <= 0) return -1;
-    const std::string& e = nrcam::t_lastError;
-    const size_t n = std::min(e.size(), static_cast<size_t>(size - 1));
-    std::memcpy(text, e.data(), n);
-    text[n] = '\0';
+    std::snprintf(text, static_cast<size_t>(size), "%s", nrcam::t_lastError);
     return 0;
 }
 
