@@ -1,11 +1,13 @@
 #include "ui/camera_pane.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -15,8 +17,17 @@
 #include "camera/camera_manager.h"
 #include "camera/uvc/uvc_camera.h"
 #include "document/camera_switch.h"
+#include "document/prompt.h"
+#include "document/scope_doc.h"
 #include "settings/app_settings.h"
 #include "settings/language_table.h"
+#include "ui/camera_pages/choice_pages.h"
+#include "ui/camera_pages/colour_pages.h"
+#include "ui/camera_pages/exposure_page.h"
+#include "ui/camera_pages/flip_page.h"
+#include "ui/camera_pages/sharpness_page.h"
+#include "ui/camera_pages/uvc_pages.h"
+#include "ui/camera_pages/white_balance_page.h"
 #include "ui/capture_page.h"
 
 namespace {
@@ -69,29 +80,15 @@ const std::vector<GroupSpec>& GroupsOf(int layout) {
     return layout == CCameraPane::LayoutModule ? module : layout == CCameraPane::LayoutUvc ? uvc : maker;
 }
 
-// The caption of each page, shown on its frame until the page has its controls.
-const char* PageTitle(CCameraPane::Page page) {
-    switch (page) {
-        case CCameraPane::PageExposure:
-        case CCameraPane::PageUvcExposure: return "Exposure Control";
-        case CCameraPane::PageWhiteBalance:
-        case CCameraPane::PageUvcWhiteBalance: return "White Balance";
-        case CCameraPane::PageColour:
-        case CCameraPane::PageModuleColour:
-        case CCameraPane::PageUvcColour: return "Color Adjust";
-        case CCameraPane::PageSharpness: return "Sharpness";
-        case CCameraPane::PageFlip: return "Flip";
-        case CCameraPane::PageFrameRate: return "Frame Rate";
-        case CCameraPane::PagePowerFrequency: return "Power Frequency";
-        default: return "Capture and resolution";
-    }
-}
-
 int LayoutForKind(int kind) {
     if (kind == KindUvc) return CCameraPane::LayoutUvc;
     if (kind == KindMaker) return CCameraPane::LayoutMaker;
     return CCameraPane::LayoutModule;
 }
+
+// Margins around a page inside its group (the group's body frame and spacing).
+constexpr int kBodyMargin = 6;
+constexpr int kPaneMargin = 4;
 
 }  // namespace
 
@@ -114,7 +111,7 @@ CTaskGroup::CTaskGroup(const QString& caption, QWidget* parent) : QWidget(parent
     m_bodyWidget = new QFrame(this);
     static_cast<QFrame*>(m_bodyWidget)->setFrameShape(QFrame::StyledPanel);
     m_body = new QVBoxLayout(m_bodyWidget);
-    m_body->setContentsMargins(6, 4, 6, 4);
+    m_body->setContentsMargins(kBodyMargin, 4, kBodyMargin, 4);
     outer->addWidget(m_bodyWidget);
     connect(m_header, &QToolButton::toggled, this, &CTaskGroup::SetExpanded);
 }
@@ -132,26 +129,46 @@ CCameraPane::CCameraPane(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CameraPaneContent"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    outer->addWidget(scroll);
-    auto* inner = new QWidget(scroll);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("CameraPaneScroll"));
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(m_scroll);
+    auto* inner = new QWidget(m_scroll);
     m_groupsLayout = new QVBoxLayout(inner);
-    m_groupsLayout->setContentsMargins(4, 4, 4, 4);
+    m_groupsLayout->setContentsMargins(kPaneMargin, kPaneMargin, kPaneMargin, kPaneMargin);
+    m_defaults = new QPushButton(Translate(QStringLiteral("Camera Defaults")), inner);
+    m_defaults->setObjectName(QStringLiteral("CameraDefaultsButton"));
+    m_defaults->setToolTip(Translate(QStringLiteral("Sets every setting of this camera back to its defaults")));
+    m_groupsLayout->addWidget(m_defaults);
     m_groupsLayout->addStretch(1);
-    scroll->setWidget(inner);
-    scroll->viewport()->installEventFilter(this);
+    m_scroll->setWidget(inner);
+    m_scroll->viewport()->installEventFilter(this);
+    connect(m_defaults, &QPushButton::clicked, this, &CCameraPane::restoreDefaultsRequested);
 
     // Every page exists from the start, hidden until a layout places it.
     m_capture = new CCapturePage(this);
     m_pages[PageCapture] = m_capture;
-    for (int p = PageExposure; p < PageCount; ++p)
-        m_pages[p] = MakePlaceholderPage(Translate(QString::fromLatin1(PageTitle(static_cast<Page>(p)))));
+    m_pages[PageExposure] = new CAutoExposureDlg(this);
+    m_pages[PageWhiteBalance] = new CWBDlg(this);
+    m_pages[PageColour] = new CColorAdjustDlg(this);
+    m_pages[PageModuleColour] = new CDTCamColorAdjustDlg(this);
+    m_pages[PageSharpness] = new CSharpnessDlg(this);
+    m_pages[PageFlip] = new CCamFlipDlg(this);
+    m_pages[PageFrameRate] = new CCamFrameRate(this);
+    m_pages[PagePowerFrequency] = new CCamPowerFre(this);
+    m_pages[PageUvcExposure] = new CUVCAutoExposureDlg(this);
+    m_pages[PageUvcWhiteBalance] = new CUVCWBBDlg(this);
+    m_pages[PageUvcColour] = new CUVCColorAdjustDlg(this);
     for (QWidget* page : m_pages) {
         page->hide();
         page->installEventFilter(this);
     }
+    for (int p = PageExposure; p < PageCount; ++p)
+        connect(PropertyPage(static_cast<Page>(p)), &CCameraPage::settingChanged, this, &CCameraPane::settingChanged);
+    // A new live resolution may change the gain range.
+    connect(m_capture, &CCapturePage::resolutionChanged, ExposurePage(), &CAutoExposureDlg::RefreshGain);
 
     m_cameraList = new CTaskGroup(Translate(QStringLiteral("Camera List")), inner);
     m_cameraList->setObjectName(QStringLiteral("CameraListGroup"));
@@ -177,12 +194,11 @@ CCameraPane::~CCameraPane() {
     theCameraManager().SetDeviceCallback(nullptr, nullptr);
 }
 
-QWidget* CCameraPane::MakePlaceholderPage(const QString& title) {
-    // The page's frame with its title; its controls come with the page itself.
-    auto* box = new QGroupBox(title, this);
-    box->setMinimumHeight(40);
-    return box;
+CCameraPage* CCameraPane::PropertyPage(Page page) const {
+    return page == PageCapture ? nullptr : static_cast<CCameraPage*>(m_pages[page]);
 }
+
+CAutoExposureDlg* CCameraPane::ExposurePage() const { return static_cast<CAutoExposureDlg*>(m_pages[PageExposure]); }
 
 void CCameraPane::OnDeviceEvent(int code, int, void* user) {
     if (code != kDeviceArrival && code != kDeviceRemoval) return;
@@ -227,8 +243,13 @@ void CCameraPane::RefreshCameraList() {
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         button->setProperty("command", command);
         button->setEnabled(command != 0);
+        button->setCheckable(command != 0);
         if (command != 0)
-            connect(button, &QToolButton::clicked, this, [this, command] { emit commandRequested(command); });
+            connect(button, &QToolButton::clicked, this, [this, command] {
+                // The mark follows the open camera, not the click.
+                MarkOpenCamera();
+                emit commandRequested(command);
+            });
         body->addWidget(button);
     };
     if (count == 0) {
@@ -244,7 +265,26 @@ void CCameraPane::RefreshCameraList() {
             addTask(QString(), 0);
         }
     }
+    MarkOpenCamera();
     m_cameraList->update();
+}
+
+void CCameraPane::MarkOpenCamera() {
+    const CCameraManager& cm = theCameraManager();
+    const int open = cm.IsOpen() && cm.m_nCurrentDevice >= 0 ? kFirstCameraCommand + cm.m_nCurrentDevice : 0;
+    for (QToolButton* b : TaskButtons()) {
+        const bool mark = b->property("command").toInt() == open;
+        b->setChecked(mark);
+        QFont f = b->font();
+        f.setBold(mark);
+        b->setFont(f);
+    }
+}
+
+int CCameraPane::OpenCameraCommand() const {
+    for (QToolButton* b : TaskButtons())
+        if (b->isChecked()) return b->property("command").toInt();
+    return 0;
 }
 
 QList<QToolButton*> CCameraPane::TaskButtons() const {
@@ -256,6 +296,9 @@ QList<QToolButton*> CCameraPane::TaskButtons() const {
 
 void CCameraPane::BuildLayout(int layout) {
     if (layout == m_nLayout) return;
+    // Where the user had scrolled to stays in view.
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    const int keep = bar->value();
     // The pages leave the old groups before those go.
     for (QWidget* page : m_pages) {
         page->hide();
@@ -278,19 +321,39 @@ void CCameraPane::BuildLayout(int layout) {
         m_groups.push_back(group);
     }
     m_nLayout = layout;
+    FitWidth();
+    m_groupsLayout->activate();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    bar->setValue(keep);
+    QTimer::singleShot(0, this, [this, keep] { m_scroll->verticalScrollBar()->setValue(keep); });
+}
+
+void CCameraPane::FitWidth() {
+    // The widest page of the layout counts, also in a folded group.
+    int widest = m_scroll->widget()->minimumSizeHint().width();
+    for (const GroupSpec& spec : GroupsOf(m_nLayout))
+        widest = std::max(widest, m_pages[spec.page]->minimumSizeHint().width() + 2 * (kBodyMargin + 2 + kPaneMargin));
+    m_scroll->setMinimumWidth(widest + m_scroll->verticalScrollBar()->sizeHint().width());
 }
 
 void CCameraPane::ResetPages() {
     m_capture->ResetCapturePage();
-    // The property pages stay disabled until they are built for the open camera.
-    for (int p = PageExposure; p < PageCount; ++p) m_pages[p]->setEnabled(false);
+    for (int p = PageExposure; p < PageCount; ++p) PropertyPage(static_cast<Page>(p))->ResetPage();
+    m_defaults->setEnabled(false);
+    MarkOpenCamera();
 }
 
 void CCameraPane::UpdateForCamera() {
     ResetPages();
     BuildLayout(LayoutForKind(theCameraManager().m_currentCamera.kind));
-    m_capture->InitForCamera();
     theSettings.cameraPane.mControlUIType = m_nLayout;
+    if (!theCameraManager().IsOpen()) return;
+    // Every page of the layout serves the open camera; sharpness came with the reset.
+    m_capture->InitForCamera();
+    for (const GroupSpec& spec : GroupsOf(m_nLayout))
+        if (CCameraPage* page = PropertyPage(spec.page); page && spec.page != PageSharpness) page->InitForCamera();
+    m_defaults->setEnabled(true);
+    FitWidth();
 }
 
 bool CCameraPane::eventFilter(QObject* watched, QEvent* e) {
@@ -305,6 +368,15 @@ bool CCameraPane::eventFilter(QObject* watched, QEvent* e) {
 
 void FollowCameraSwitch(CCameraPane* pane, CCameraSwitch* cameras) {
     QObject::connect(cameras, &CCameraSwitch::cameraChanged, pane, [pane](int) { pane->UpdateForCamera(); });
+    QObject::connect(cameras, &CCameraSwitch::settingsRestored, pane, &CCameraPane::UpdateForCamera);
     QObject::connect(cameras, &CCameraSwitch::cameraRemoved, pane, &CCameraPane::ResetPages);
+    QObject::connect(pane, &CCameraPane::settingChanged, cameras,
+                     [cameras](int id, int video) { cameras->Remember({static_cast<CameraPropertyId>(id), video}); });
     QObject::connect(pane, &CCameraPane::deviceEvent, cameras, &CCameraSwitch::OnDeviceEvent);
+    QObject::connect(pane, &CCameraPane::restoreDefaultsRequested, cameras, [cameras] {
+        IScopePrompt* prompt = theApp().prompt;
+        if (prompt && prompt->askYesNo(Translate(QStringLiteral("Hint")),
+                                       Translate(QStringLiteral("Set every setting of this camera back to its defaults?"))))
+            cameras->RestoreDefaults();
+    });
 }

@@ -1,18 +1,23 @@
 #pragma once
 // CCameraPane: the camera pane's content. "Camera List" lists the attached cameras as tasks
-// (command 30000 + index); below it collapsible groups host one page each, in the layout of the
-// open camera's family (maker, driver module, UVC). The layout last shown is kept in the
-// mControlUIType setting. Device arrival and removal refresh the list; they never touch the
-// open camera.
+// (command 30000 + index; the open camera's task is marked); below it collapsible groups host one
+// page each, in the layout of the open camera's family (maker, driver module, UVC). The layout
+// last shown is kept in the mControlUIType setting. Device arrival and removal refresh the list;
+// they never touch the open camera. The pane sizes itself to its texts (in every language) and
+// keeps its scroll position when the camera changes.
 
 #include <QList>
 #include <QString>
 #include <QWidget>
 
+class QPushButton;
+class QScrollArea;
+class CCameraSwitch;
 class QToolButton;
 class QVBoxLayout;
 class CCapturePage;
-class CCameraSwitch;
+class CCameraPage;
+class CAutoExposureDlg;
 
 // One collapsible group: a header button that folds the body away.
 class CTaskGroup : public QWidget {
@@ -24,6 +29,7 @@ public:
     bool IsExpanded() const { return m_bExpanded; }
     QVBoxLayout* Body() const { return m_body; }
     QWidget* BodyWidget() const { return m_bodyWidget; }
+    QToolButton* Header() const { return m_header; }
 
 private:
     QString m_caption;
@@ -63,13 +69,18 @@ public:
 
     int CurrentLayout() const { return m_nLayout; }
     QList<Task> CameraTasks() const { return m_tasks; }
+    // The command of the task marked as the open camera, 0 for none.
+    int OpenCameraCommand() const;
     // The groups under "Camera List", in order.
     QList<CTaskGroup*> Groups() const { return m_groups; }
     CTaskGroup* CameraListGroup() const { return m_cameraList; }
     CCapturePage* CapturePage() const { return m_capture; }
+    CAutoExposureDlg* ExposurePage() const;
     QWidget* PageWidget(Page page) const { return m_pages[page]; }
     // The task buttons with a command (for clicking them).
     QList<QToolButton*> TaskButtons() const;
+    QScrollArea* ScrollArea() const { return m_scroll; }
+    QPushButton* DefaultsButton() const { return m_defaults; }
 
     // The device callback (UVC library and camera manager): any thread.
     static void OnDeviceEvent(int code, int parameter, void* user);
@@ -77,6 +88,10 @@ public:
 signals:
     // A camera task was clicked: the main frame switches to device (command - 30000).
     void commandRequested(int id);
+    // The user changed a setting of the open camera in a page (CameraPropertyId, UVC number).
+    void settingChanged(int id, int video);
+    // The user asks for the open camera's defaults.
+    void restoreDefaultsRequested();
     // A camera arrived (133) or went (134); on the pane's thread, after the list is rebuilt.
     void deviceEvent(int code);
 
@@ -85,17 +100,23 @@ protected:
 
 private:
     void BuildLayout(int layout);
-    QWidget* MakePlaceholderPage(const QString& title);
+    void MarkOpenCamera();
+    // The pane as wide as its widest text needs.
+    void FitWidth();
+    CCameraPage* PropertyPage(Page page) const;
 
     int m_nLayout = -1;
+    QScrollArea* m_scroll = nullptr;
     CTaskGroup* m_cameraList = nullptr;
     QVBoxLayout* m_groupsLayout = nullptr;
     QList<CTaskGroup*> m_groups;
     QList<Task> m_tasks;
     CCapturePage* m_capture = nullptr;
     QWidget* m_pages[PageCount] = {};
+    QPushButton* m_defaults = nullptr;
 };
 
-// The pane follows the camera switch (pages built for each camera, reset when it goes) and hands
-// it the device notices.
+// The pane follows the camera switch (pages built for each camera, reset when it goes) and feeds
+// it (settings to remember, device notices, the request for the camera's defaults, which is
+// asked of the user first).
 void FollowCameraSwitch(CCameraPane* pane, CCameraSwitch* cameras);

@@ -8,7 +8,6 @@
 #include <QPushButton>
 
 #include "camera/camera_manager.h"
-#include "camera/uvc/uvc_camera.h"
 #include "document/scope_doc.h"
 #include "settings/language_table.h"
 
@@ -93,24 +92,17 @@ void CCapturePage::InitForCamera() {
     }
     if (m_format->count() > 0) m_format->setCurrentIndex(0);
     m_bFilling = false;
-    // A module 4 camera has no separate stills. The list stays disabled either way: the still
-    // resolution follows the live choice.
-    if (cm.m_currentCamera.kind != KindModule4) {
-        // The disabled Snap list means stills follow the live choice; a camera that opens with a
-        // remembered still index of another size (module cameras start at index 0, their
-        // smallest size, while live runs at their largest) is brought in line, so a snap has the
-        // size the user watches.
-        int live = -1, still = -1, stills = 0;
-        cm.GetResolutionIndex(&live);
-        cm.GetStillResolutionIndex(&still);
-        cm.GetStillResolutionCount(&stills);
-        if (live >= 0 && live < stills && still != live) cm.SetStillResolutionIndex(live);
-        FillSnapList();
-    } else {
-        m_bFilling = true;
-        m_snapList->clear();
-        m_bFilling = false;
-    }
+    // The Snap list stays disabled: the still resolution follows the live choice. A camera that
+    // opens with a remembered still index of another size (module cameras start at index 0, their
+    // smallest size, while live runs at their largest) is brought in line, so a snap has the size
+    // the user watches. An MC-D camera takes its stills from the live stream: its list shows the
+    // live size too.
+    int live = -1, still = -1, stills = 0;
+    cm.GetResolutionIndex(&live);
+    cm.GetStillResolutionIndex(&still);
+    cm.GetStillResolutionCount(&stills);
+    if (live >= 0 && live < stills && still != live) cm.SetStillResolutionIndex(live);
+    FillSnapList();
 }
 
 void CCapturePage::FillLiveList() {
@@ -178,6 +170,7 @@ void CCapturePage::OnLiveChanged(int sel) {
     m_bFilling = false;
     cm.SetStillResolutionIndex(sel);
     ApplyFrameSize(*live, w, h);
+    emit resolutionChanged();
 }
 
 void CCapturePage::OnSnapChanged(int sel) {
@@ -192,9 +185,9 @@ void CCapturePage::OnFormatChanged(int sel) {
     if (!live) return;
     WaitCursor wait;
     CCameraManager& cm = theCameraManager();
-    if (cm.m_currentCamera.kind == KindUvc) theUVCCamera().Camera_Set_MediaTypeByIndex(sel);
+    cm.SetMediaTypeByIndex(sel);
     FillLiveList();
-    if (cm.m_currentCamera.kind != KindModule4) FillSnapList();
+    FillSnapList();
     int index = 0, w = 640, h = 480;
     cm.GetResolutionIndex(&index);
     if (cm.GetResolutionSize(index, &w, &h) != 0 || w <= 0 || h <= 0) w = 640, h = 480;

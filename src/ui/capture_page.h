@@ -30,6 +30,10 @@ public:
     QComboBox* SnapList() const { return m_snapList; }
     QComboBox* FormatList() const { return m_format; }
 
+signals:
+    // The live resolution changed (the exposure page refreshes its gain).
+    void resolutionChanged();
+
 private:
     void OnSnap();
     void OnRecord();

@@ -552,6 +552,10 @@ CFakeV4l2::CFakeV4l2(std::vector<FakeDeviceConfig> devices) : m(std::make_unique
         d.captureNode = node++;
         if (d.cfg.metadataNode) d.metaNode = node++;
         d.controls = DefaultControls();
+        std::erase_if(d.controls, [&](const Control& c) {
+            return std::find(d.cfg.missingControls.begin(), d.cfg.missingControls.end(), c.id) !=
+                   d.cfg.missingControls.end();
+        });
         auto specimen = std::make_shared<CVirtualSpecimen>(d.cfg.seed, 160);
         d.sensor = std::make_unique<CSimSensor>(std::move(specimen));
         if (d.cfg.stillScene) d.sensor->Stage().SetDrift(0, 0, 1);

@@ -70,6 +70,8 @@ struct FakeDeviceConfig {
     // Motion-JPEG frames without Huffman tables, as many UVC cameras send them.
     bool mjpegWithoutHuffmanTables = false;
     int jpegQuality = 85;
+    // Controls this camera lacks (V4L2_CID_GAIN, ...), as cameras without them do.
+    std::vector<uint32_t> missingControls;
     int sensorWidth = 1920;
     int sensorHeight = 1080;
     uint64_t seed = 1234;
