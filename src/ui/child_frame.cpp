@@ -29,7 +29,6 @@ CChildFrame::CChildFrame(std::unique_ptr<CScopeDoc> doc, QWidget* parent)
     m_view = new CScopeView(m_doc.get(), this);
     setWidget(m_view);
     setWindowTitle(m_doc->GetTitle());
-    setWindowState(Qt::WindowMaximized);
     Frames().push_back(this);
     connect(this, &QMdiSubWindow::windowStateChanged, this,
             [this](Qt::WindowStates oldState, Qt::WindowStates newState) {

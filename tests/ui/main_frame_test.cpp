@@ -58,10 +58,11 @@ std::set<int> MenuIds(const QList<QMenu*>& menus) {
     return ids;
 }
 
-QString WritePicture(const QString& folder, const QString& name, QSize size = {320, 240}) {
+QString WritePicture(const QString& folder, const QString& name, QSize size = {320, 240},
+                     QColor colour = QColor(40, 90, 160)) {
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
-    p.fillRect(image.rect(), QColor(40, 90, 160));
+    p.fillRect(image.rect(), colour);
     p.fillRect(QRect(20, 20, 60, 40), Qt::yellow);
     p.end();
     const QString path = folder + u'/' + name;
@@ -326,6 +327,28 @@ private slots:
         }
         theCameraManager().Shutdown();
         qputenv("NORVANESCOPE_SIM_CAMERAS", "none");
+    }
+
+    // A new tab shows its own picture at once, not the one of the tab before.
+    void newDocumentShowsItsOwnPicture() {
+        FrameFixture f;
+        f.frame.resize(1000, 700);
+        f.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        const QColor colours[] = {QColor(200, 30, 30), QColor(30, 200, 30), QColor(30, 30, 200)};
+        int n = 0;
+        for (const QColor& c : colours) {
+            const QString name = QStringLiteral("own%1.png").arg(n++);
+            CChildFrame* child = f.frame.OpenDocumentFile(WritePicture(m_dir.path(), name, {640, 480}, c));
+            QVERIFY(child);
+            QApplication::processEvents();
+            QMdiArea* area = f.frame.MdiArea();
+            QCOMPARE(area->activeSubWindow(), child);
+            QCOMPARE(child->geometry(), area->viewport()->rect());
+            const QImage shot = area->viewport()->grab().toImage();
+            const QColor centre = shot.pixelColor(shot.width() / 2, shot.height() * 2 / 3);
+            QVERIFY2(centre == c, qPrintable(name + u' ' + centre.name()));
+        }
     }
 
     void unreadablePictureOpensNothing() {
