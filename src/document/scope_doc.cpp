@@ -237,7 +237,20 @@ bool CScopeDoc::OnNewDocument() {
     return true;
 }
 
+void CScopeDoc::TakeMeasureSettings(const CScopeDoc& from) {
+    CGVLElemMgr& to = *m_pElemMgr;
+    const CGVLElemMgr& src = *from.m_pElemMgr;
+    to.SetCalibration(src.GetCalibration());
+    to.SetDisplay(src.GetDisplay());
+    to.SetPrecision(src.GetPrecision());
+    to.SetFontSize(src.GetFontSize());
+    to.SetFontBackground(src.GetFontBackground());
+}
+
 bool CScopeDoc::CaptureCase() {
+    // The same optics give the same units per pixel: a picture of the live camera measures as
+    // the live picture does, not as the settings stood when the last document closed.
+    if (const CScopeDoc* live = FindLiveDocument(); live && live != this) TakeMeasureSettings(*live);
     CaptureFrame(m_image);
     m_imageOriginal = m_image;
     if (m_image.IsValid()) {

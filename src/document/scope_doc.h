@@ -176,6 +176,9 @@ public:
     bool CaptureFrame(FCObjImage& target);
     // Rebuilds the still picture from the unprocessed copy with this document's switches.
     void ReapplyProcessing();
+    // The calibration and the measurement display values (colours, precision, font) of another
+    // document's overlay.
+    void TakeMeasureSettings(const CScopeDoc& from);
 
     // Commands.
     bool OnCommand(int id);
