@@ -232,10 +232,6 @@ QString CMainFrame::ProductTitle() {
     return QString::fromLatin1(kBrandTitle);
 }
 
-QString CMainFrame::OpenFilter() {
-    return Translate(QStringLiteral("Image File")) + QStringLiteral(" (*.bmp *.jpg *.jpeg)");
-}
-
 QAction* CMainFrame::AddAction(int id, const QString& text, const QString& prompt,
                                const char* icon) {
     auto* action = new QAction(this);

@@ -67,8 +67,6 @@ public:
     ~CMainFrame() override;
 
     static QString ProductTitle();
-    // The open-file filter of the image picker.
-    static QString OpenFilter();
 
     // ---- Documents ----
     QMdiArea* MdiArea() const { return m_mdi; }
