@@ -228,12 +228,15 @@ bool CScopeView::Print(QPrinter& printer) {
     picture.ToTrueColor24();
     if (!picture.IsValid()) return false;
     const FCBitmapInfoHeader& info = picture.GetInfoHeader();
-    const double w = picture.Width() * printer.logicalDpiX() / PictureDpi(info.biXPelsPerMeter);
-    const double h = picture.Height() * printer.logicalDpiY() / PictureDpi(info.biYPelsPerMeter);
+    // Never cropped: too large for the page, the picture is scaled down to fit it.
+    const QRect target = PrintedRect(
+        QSize(picture.Width(), picture.Height()),
+        QSizeF(PictureDpi(info.biXPelsPerMeter), PictureDpi(info.biYPelsPerMeter)),
+        QSizeF(printer.logicalDpiX(), printer.logicalDpiY()),
+        printer.pageLayout().paintRectPixels(printer.resolution()).size());
     QPainter painter;
     if (!painter.begin(&printer)) return false;
-    DrawTo(picture, &painter, QRect(0, 0, std::max(1, static_cast<int>(w)), std::max(1, static_cast<int>(h))),
-           QRect(0, 0, picture.Width(), picture.Height()));
+    DrawTo(picture, &painter, target, QRect(0, 0, picture.Width(), picture.Height()));
     return painter.end();
 }
 
