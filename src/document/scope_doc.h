@@ -184,6 +184,8 @@ public:
     bool OnCommand(int id);
     // The zoom list's selection change (command ID_ZOOM).
     void SelectZoom(int index);
+    // The current overlay tool; leaving a tool finishes what it left half-drawn.
+    void SetTool(int tool);
     bool IsCommandEnabled(int id) const;
     bool IsCommandChecked(int id) const;
 

@@ -117,6 +117,13 @@ const CommandLook* FindLook(int id) {
     return nullptr;
 }
 
+// What the status bar says while a tool that is not obvious to use is chosen.
+QString ToolHint(int tool) {
+    if (tool == 5)
+        return Translate(QStringLiteral("Click the corners of the polygon; a right click closes it."));
+    return {};
+}
+
 // The menu texts of the application's and the frame's commands.
 struct FrameCommand {
     int id;
@@ -774,6 +781,19 @@ void CMainFrame::UpdateCommandStates() {
     m_zoomBox->setEnabled(doc != nullptr);
     if (doc && m_zoomBox->currentIndex() != doc->m_nZoomIndex) SetZoomSelection(doc->m_nZoomIndex);
     ShowMenusFor(anyWindow);
+    ShowToolHint(doc ? doc->m_nTool : 0);
+}
+
+void CMainFrame::ShowToolHint(int tool) {
+    // Menu status tips clear the message as the pointer leaves them: the hint comes back.
+    const QString hint = ToolHint(tool);
+    const QString shown = statusBar()->currentMessage();
+    if (!hint.isEmpty() && shown != hint && (shown.isEmpty() || shown == m_shownHint ||
+                                              shown == Translate(QStringLiteral("Ready"))))
+        statusBar()->showMessage(hint);
+    else if (hint.isEmpty() && !m_shownHint.isEmpty() && shown == m_shownHint)
+        statusBar()->showMessage(Translate(QStringLiteral("Ready")));
+    m_shownHint = hint;
 }
 
 void CMainFrame::FileOpen() {
@@ -883,13 +903,16 @@ void CMainFrame::RebuildLanguageMenu() {
     const QString section = QStringLiteral("Norvane");
     for (int n = 1; n <= kLanguageItems; ++n) {
         const QString name = ini.GetString(section, QStringLiteral("LangName%1").arg(n), {}, 259);
+        // An unused slot is no language to choose.
+        if (name.isEmpty()) continue;
         const int id = ini.GetInt(section, QStringLiteral("LangID%1").arg(n), ID_LANGUAGE + n);
         QAction* a = m_languageMenu->addAction(Translate(name));
         a->setData(id);
         a->setCheckable(true);
-        a->setChecked(!name.isEmpty() && name == g_strLanguageCode);
+        a->setChecked(name == g_strLanguageCode);
         connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
+    m_languageMenu->setEnabled(!m_languageMenu->actions().isEmpty());
 }
 
 void CMainFrame::SwitchLanguage(int id) {

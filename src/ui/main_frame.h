@@ -165,6 +165,8 @@ private:
     void OnChildActivated(QMdiSubWindow* window);
     void ShowMenusFor(bool withImageWindow);
     void UpdateTitle();
+    // The status bar's hint for the chosen tool (the polygon's right click), or "Ready" back.
+    void ShowToolHint(int tool);
     void RebuildRecentMenu();
     void AddRecentFile(const QString& path);
     void RemoveRecentFile(const QString& path);
@@ -195,5 +197,6 @@ private:
     CCameraPane* m_cameraPaneContent = nullptr;
     QTimer m_updateTimer;
     QString m_lastOpenFolder;
+    QString m_shownHint;
     std::unique_ptr<QPrinter> m_printer;
 };
