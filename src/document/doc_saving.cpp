@@ -152,6 +152,7 @@ bool CScopeDoc::SaveImage(const QString& path, bool withMeasure, bool withRuler,
     }
     if (path.endsWith(QStringLiteral(".jpg"), Qt::CaseSensitive))
         WriteJpegSummary(path, title, subject, author, comment, theApp().prompt);
+    m_bModified = false;
     return true;
 }
 
@@ -195,7 +196,12 @@ bool CScopeDoc::IntervalSave() {
 bool CScopeDoc::SaveToPath(const QString& path) {
     if (!QFileInfo::exists(g_strImageFolder)) QDir().mkpath(g_strImageFolder);
     const CAppSettings::Save& s = theSettings.save;
-    return SaveImage(path, s.bMeasure, s.bRuler, s.bTime, s.bTitle, s.Title, QString(), s.Author, QString());
+    // A work file of stitching or EDF: the user's picture is not saved by it.
+    const bool modified = m_bModified;
+    const bool ok =
+        SaveImage(path, s.bMeasure, s.bRuler, s.bTime, s.bTitle, s.Title, QString(), s.Author, QString());
+    m_bModified = modified;
+    return ok;
 }
 
 bool CScopeDoc::FixedFileSave(bool withOverlay) {

@@ -199,6 +199,7 @@ bool CScopeDoc::OnNewDocument() {
         m_nFrameWidth = m_image.Width();
         m_nFrameHeight = m_image.Height();
         CopyToCxImage();
+        m_bModified = m_image.IsValid();
         g_bCountingRequest = false;
         ++g_nCountingNo;
         SetTitle(Translate(QStringLiteral("Counting %1")).replace(QStringLiteral("%1"), QString::number(g_nCountingNo)));
@@ -215,6 +216,7 @@ bool CScopeDoc::OnNewDocument() {
             m_nFrameWidth = copy.Width();
             m_nFrameHeight = copy.Height();
             CopyToCxImage();
+            m_bModified = true;
         }
         g_bMixRequest = false;
         ++theApp().m_nMixCount;
@@ -232,6 +234,7 @@ bool CScopeDoc::OnNewDocument() {
         m_nFrameWidth = acquired.Width();
         m_nFrameHeight = acquired.Height();
         CopyToCxImage();
+        m_bModified = true;
     }
     SetTitle(QStringLiteral("Untitled%1").arg(++g_nUntitled));
     return true;
@@ -258,6 +261,7 @@ bool CScopeDoc::CaptureCase() {
         m_nFrameHeight = m_image.Height();
     }
     CopyToCxImage();
+    m_bModified = m_image.IsValid();
     // Live HDR and stitching start on this document once they exist; the titles are theirs.
     if (g_bHdrRequest) SetTitle(Translate(QStringLiteral("HDR")));
     else if (g_bAutoStitchRequest || g_bSemiStitchRequest) SetTitle(Translate(QStringLiteral("Stitching")));
@@ -321,4 +325,5 @@ void CScopeDoc::ReapplyProcessing() {
     m_image = m_imageOriginal;
     m_image.ToTrueColor24();
     RunStillChain(m_image, GetProcessFlags());
+    m_bModified = true;
 }

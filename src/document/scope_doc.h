@@ -208,6 +208,11 @@ public:
     ProcessFlags GetProcessFlags() const;
     void SetProcessFlags(const ProcessFlags& flags);
     bool IsLiveAndPlaying() const { return m_bLive && m_bPlaying; }
+    // A still picture captured, made or changed here and not saved since: closing it loses
+    // work. The live picture never is (it is the camera's).
+    bool IsModified() const { return m_bModified && !m_bLive; }
+    // Closing goes ahead without saving.
+    void DiscardChanges() { m_bModified = false; }
 
     bool m_bLive = false;
     std::atomic<bool> m_bPlaying{false};
@@ -260,6 +265,7 @@ private:
     void ToggleCross(bool dashed);
 
     QString m_strTitle;
+    bool m_bModified = false;
 };
 
 // "%s%s%04d.%s" of folder, prefix, number and extension for the first number, counting up from

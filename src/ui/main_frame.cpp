@@ -923,6 +923,8 @@ void CMainFrame::SwitchLanguage(int id) {
                           Translate(QStringLiteral(
                               "NorvaneScope restarts to show the new language. Restart now?"))))
         return;
+    // The restart closes every picture: unsaved ones are asked about before anything changes.
+    if (!ConfirmCloseDocuments()) return;
     CProfileFile ini(g_strIniPath);
     const QString value = ini.GetString(
         QStringLiteral("Norvane"), QStringLiteral("LangName%1").arg(id - ID_LANGUAGE), {}, 259);
@@ -962,7 +964,21 @@ void CMainFrame::RestoreLayout(bool withDocuments) {
     UpdateCommandStates();
 }
 
+bool CMainFrame::ConfirmCloseDocuments() {
+    for (QMdiSubWindow* w : m_mdi->subWindowList(QMdiArea::CreationOrder)) {
+        auto* child = qobject_cast<CChildFrame*>(w);
+        if (child && !child->ConfirmClose()) return false;
+    }
+    return true;
+}
+
 void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (!ConfirmCloseDocuments()) {
+        // Cancel keeps the program running, also when a language change asked for a restart.
+        g_bRestartOnExit = false;
+        e->ignore();
+        return;
+    }
     theSettings.cameraPane.bCamPaneVisible = m_cameraPane->isHidden() ? 0 : 1;
     SaveLayout();
     if (CSplashWnd* splash = CSplashWnd::Current()) splash->HideSplash();

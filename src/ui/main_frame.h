@@ -109,6 +109,10 @@ public:
     // file and the window closes so that shut-down starts the program again.
     void SwitchLanguage(int id);
 
+    // Asks about every picture whose work would be lost (Save / Discard / Cancel); false when
+    // the user cancelled, and then nothing may close.
+    bool ConfirmCloseDocuments();
+
     // ---- Layout ----
     void SaveLayout() const;
     // Window geometry, bars and dock; with withDocuments the pictures open at the last close.

@@ -414,7 +414,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_host.status[2].startsWith(QStringLiteral("Capture:")), 10000);
         QVERIFY(QRegularExpression(QStringLiteral("^Display:\\d+\\.\\d\\d$")).match(m_host.status[3]).hasMatch());
 
-        // Switching to the second camera keeps the live document and its window.
+        // Switching to the second camera keeps the live document and its window (in front
+        // again: the capture's tab covers it).
+        m_area->setActiveSubWindow(CChildFrame::ForDocument(live));
         theCameraManager().SwitchCamera(1, m_host);
         QCOMPARE(theCameraManager().m_nCurrentDevice, 1);
         QCOMPARE(CScopeDoc::FindLiveDocument(), live);

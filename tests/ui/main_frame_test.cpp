@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -386,6 +387,93 @@ private slots:
         QCOMPARE(mgr.ElementCount(), before + 2);
         f.frame.CommandAction(ID_TOOL_MOVE)->trigger();
         QCOMPARE(mgr.ElementCount(), before + 1);
+    }
+
+    // A captured or changed picture never saved is not lost without asking: a language change
+    // (which restarts), closing the program and closing its tab ask Save / Discard / Cancel.
+    void unsavedWorkAsksBeforeItGoes() {
+        qputenv("NORVANESCOPE_SIM_CAMERAS", "none,mc-a=1");
+        theCameraManager().Startup(g_strExeFolder.toStdString());
+        QVERIFY(LoadLanguage(QStringLiteral("en"), g_strExeFolder));
+        {
+            FrameFixture f;
+            CMainFrame& frame = f.frame;
+            frame.show();
+            frame.SelectCamera(0);
+            CScopeDoc* live = CScopeDoc::FindLiveDocument();
+            QVERIFY(live && !live->IsModified());
+            frame.CommandAction(ID_CAPTURE)->trigger();
+            CScopeDoc* snap = frame.ActiveDocument();
+            QVERIFY(snap && snap != live && snap->IsModified());
+            auto asked = [&f] {
+                for (const CRecordingPrompt::Call& c : f.prompt.calls())
+                    if (c.kind == CRecordingPrompt::Kind::SaveChanges) return c.text;
+                return QString();
+            };
+
+            // The language change: agreeing to the restart, then Cancel for the picture.
+            CProfileFile ini(g_strIniPath);
+            const QString language = ini.GetString(QStringLiteral("Norvane"), QStringLiteral("Language"));
+            f.prompt.queueYesNo(true);
+            f.prompt.queueSaveChanges(SaveChoice::Cancel);
+            frame.SwitchLanguage(37002);
+            QVERIFY(asked().contains(snap->GetTitle()));
+            QCOMPARE(ini.GetString(QStringLiteral("Norvane"), QStringLiteral("Language")), language);
+            QVERIFY(!g_bRestartOnExit);
+            QCoreApplication::processEvents();
+            QVERIFY(frame.isVisible());
+
+            // Closing the program: Cancel keeps it running and the picture open.
+            f.prompt.clearCalls();
+            f.prompt.queueSaveChanges(SaveChoice::Cancel);
+            QVERIFY(!frame.close());
+            QVERIFY(frame.isVisible());
+            QVERIFY(!asked().isEmpty());
+            QCOMPARE(frame.MdiArea()->subWindowList().size(), 2);
+
+            // Closing its tab: Save runs Save As; a dialog left with Cancel keeps the tab.
+            CChildFrame* child = CChildFrame::ForDocument(snap);
+            f.prompt.queueSaveChanges(SaveChoice::Save);
+            QTimer::singleShot(100, [] {
+                if (QWidget* w = QApplication::activeModalWidget()) static_cast<QDialog*>(w)->reject();
+            });
+            QVERIFY(!child->close());
+            QVERIFY(snap->IsModified());
+            // Save with OK writes the picture; then the tab closes without another question.
+            f.prompt.clearCalls();
+            f.prompt.queueSaveChanges(SaveChoice::Save);
+            QString saved;
+            QTimer::singleShot(100, [&saved] {
+                if (auto* w = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    saved = w->windowTitle();
+                    w->accept();
+                }
+            });
+            QPointer<CChildFrame> guard(child);
+            child->close();
+            QCOMPARE(saved, QStringLiteral("Save As"));
+            QTRY_VERIFY(guard.isNull());
+
+            // A changed file asks too; Discard lets it go.
+            CChildFrame* file = frame.OpenDocumentFile(WritePicture(m_dir.path(), QStringLiteral("changed.png")));
+            QVERIFY(file && !file->Document()->IsModified());
+            frame.CommandAction(ID_PROCESS_ENABLE)->trigger();
+            frame.CommandAction(ID_NEGATIVE)->trigger();
+            QVERIFY(file->Document()->IsModified());
+            f.prompt.clearCalls();
+            f.prompt.queueSaveChanges(SaveChoice::Discard);
+            guard = file;
+            file->close();
+            QVERIFY(!asked().isEmpty());
+            QTRY_VERIFY(guard.isNull());
+            // Nothing unsaved is left: the program closes without a question.
+            f.prompt.clearCalls();
+            QVERIFY(frame.close());
+            QVERIFY(asked().isEmpty());
+        }
+        ClearLanguageTable();
+        theCameraManager().Shutdown();
+        qputenv("NORVANESCOPE_SIM_CAMERAS", "none");
     }
 
     void unreadablePictureOpensNothing() {
