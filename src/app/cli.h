@@ -31,3 +31,6 @@ int CliCameras(const CliArgs& args);
 int CliSnap(const CliArgs& args);
 int CliStream(const CliArgs& args);
 int CliProps(const CliArgs& args);
+
+// The stage under a simulated camera: moves, paths, the true position.
+int CliStage(const CliArgs& args);

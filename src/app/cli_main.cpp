@@ -28,6 +28,7 @@ constexpr Command kCommands[] = {
     {"snap", "snap --device N [--still-index I] OUT  capture a still from a camera", CliSnap},
     {"stream", "stream --device N --seconds S  stream a camera and count its frames", CliStream},
     {"props", "props --device N               resolutions, formats and property ranges of a camera", CliProps},
+    {"stage", "stage --device N [STEPS]       steer a simulated camera's stage and print where it is", CliStage},
 };
 
 void Usage(FILE* to) {

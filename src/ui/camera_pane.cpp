@@ -17,6 +17,7 @@
 #include "settings/app_settings.h"
 #include "settings/language_table.h"
 #include "ui/capture_page.h"
+#include "ui/stage_widget.h"
 
 namespace {
 
@@ -155,6 +156,8 @@ CCameraPane::CCameraPane(QWidget* parent) : QWidget(parent) {
     m_cameraList = new CTaskGroup(Translate(QStringLiteral("Camera List")), inner);
     m_cameraList->setObjectName(QStringLiteral("CameraListGroup"));
     m_groupsLayout->insertWidget(0, m_cameraList);
+    // Last, below the camera's groups: the stage of a simulated camera.
+    m_groupsLayout->insertWidget(m_groupsLayout->count() - 1, CStageWidget::InGroup(inner));
 
     {
         std::lock_guard lock(PanesMutex());

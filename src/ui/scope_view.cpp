@@ -209,11 +209,19 @@ bool CScopeView::HandleSpace(QEvent* e) {
 
 bool CScopeView::event(QEvent* e) {
     if (HandleSpace(e)) return true;
+    // The arrow keys move a simulated camera's stage instead of scrolling the live picture.
+    if (m_pVideoWnd && (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) &&
+        m_pVideoWnd->StageKey(static_cast<QKeyEvent*>(e)))
+        return true;
+    if (m_pVideoWnd && e->type() == QEvent::FocusOut) m_pVideoWnd->StopStageKeys();
     return QAbstractScrollArea::event(e);
 }
 
 bool CScopeView::eventFilter(QObject* watched, QEvent* e) {
     if (HandleSpace(e)) return true;
+    if (m_pVideoWnd && (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) &&
+        m_pVideoWnd->StageKey(static_cast<QKeyEvent*>(e)))
+        return true;
     return QAbstractScrollArea::eventFilter(watched, e);
 }
 

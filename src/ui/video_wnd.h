@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -24,6 +25,8 @@
 
 class CScopeDoc;
 class CScopeView;
+class IStageControl;
+class QKeyEvent;
 
 // The live picture may be switched off while live stitching runs (frames are dropped).
 extern std::atomic<bool> g_bLiveDisplay;
@@ -66,6 +69,17 @@ public:
     // Where the last shown picture went on its target (full-screen letterbox or display size).
     QRect ShownRect() const { return m_shownRect; }
 
+    // The stage under a simulated camera, moved as a hand moves a slide: dragging with the
+    // right mouse button carries the specimen with the pointer; the arrow keys move the field of
+    // view at the pane's stage speed (Shift: a tenth). A right click without a drag still goes
+    // to the overlay (it closes a polygon). StageKey takes the arrow keys the view receives;
+    // true when one was used.
+    bool StageKey(QKeyEvent* e);
+    void StopStageKeys();
+    // The specimen moves by (dx, dy) pixels of the picture as shown (zoom undone, processing
+    // flips taken into account). False without a stage.
+    bool MoveSpecimen(double dx, double dy);
+
     // IGVLWindow
     void InvalidateRect(const QRect& rc, bool erase) override;
     void InvalidateAll() override;
@@ -85,6 +99,7 @@ protected:
 
 private:
     void UpdateCursor();
+    void StageKeyTick();
     void ScheduleRepaint();
     void CountPaintedFrame();
     // The playing picture: the newest finished one, drawn where it was made for.
@@ -112,6 +127,16 @@ private:
     std::atomic<bool> m_bRepaintPending{false};
     std::atomic<uint64_t> m_nFramesReceived{0};
     uint64_t m_nFramesPainted = 0;
+    // Stage steering (user-interface thread).
+    std::unique_ptr<IStageControl> m_stage;  // while a right-button drag runs
+    QPoint m_rightPress;
+    QPointF m_rightLast;
+    unsigned m_rightFlags = 0;
+    bool m_bRightPending = false;
+    bool m_bStageDragging = false;
+    int m_nHeldArrows = 0;  // bits: left, right, up, down
+    QTimer m_stageKeyTimer;
+    QElapsedTimer m_stageKeyClock;
     QElapsedTimer m_rateClock;
     uint64_t m_nRateFrames = 0;
     float m_fDisplayRate = 0.0f;
