@@ -156,8 +156,9 @@ CCameraPane::CCameraPane(QWidget* parent) : QWidget(parent) {
     m_cameraList = new CTaskGroup(Translate(QStringLiteral("Camera List")), inner);
     m_cameraList->setObjectName(QStringLiteral("CameraListGroup"));
     m_groupsLayout->insertWidget(0, m_cameraList);
-    // Last, below the camera's groups: the stage of a simulated camera.
-    m_groupsLayout->insertWidget(m_groupsLayout->count() - 1, CStageWidget::InGroup(inner));
+    // Under the camera list, where the camera's groups do not move it: the stage of a simulated
+    // camera.
+    m_groupsLayout->insertWidget(1, CStageWidget::InGroup(inner));
 
     {
         std::lock_guard lock(PanesMutex());
@@ -262,7 +263,8 @@ void CCameraPane::BuildLayout(int layout) {
         delete g;
     }
     m_groups.clear();
-    int at = m_groupsLayout->indexOf(m_cameraList) + 1;
+    // The camera's groups follow the camera list and the stage.
+    int at = m_groupsLayout->indexOf(m_cameraList) + 2;
     for (const GroupSpec& spec : GroupsOf(layout)) {
         auto* group = new CTaskGroup(Translate(QString::fromLatin1(spec.caption)), m_cameraList->parentWidget());
         QWidget* page = m_pages[spec.page];

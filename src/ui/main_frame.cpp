@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -426,7 +427,9 @@ void CMainFrame::BuildToolBars() {
     // The zoom list sits at button position 10.
     m_zoomBox = new QComboBox(m_standardBar);
     m_zoomBox->setObjectName(QStringLiteral("ZoomBox"));
-    m_zoomBox->setFixedWidth(90);
+    // 90 wide, or as wide as its longest entry reads in the chosen language.
+    m_zoomBox->setMinimumWidth(90);
+    m_zoomBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (int i = 0; i < kZoomListCount; ++i) m_zoomBox->addItem(Translate(ZoomText(i)));
     m_zoomBox->setCurrentIndex(kZoom100Index);
     m_zoomBox->setToolTip(Translate(QStringLiteral("Zoom display")));
@@ -808,14 +811,28 @@ void CMainFrame::OpenImageFolder() {
     QString folder = CProfileFile(g_strIniPath)
                          .GetString(QStringLiteral("Save"), QStringLiteral("FilePath"), {}, 259);
     if (folder.isEmpty()) folder = g_strImageFolder;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    OpenWithDesktop(folder, QStringLiteral("No file manager could be started to show the folder. The pictures are in:"));
 }
 
 void CMainFrame::OpenHelp() {
     QString path = g_strExeFolder + g_strHelpFile;
     if (!QFileInfo(path).isReadable())
         path = g_strExeFolder + ProductTitle() + QStringLiteral("_en.pdf");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!QFileInfo(path).isReadable()) {
+        if (IScopePrompt* prompt = theApp().prompt)
+            prompt->message(Translate(QStringLiteral("Hint")),
+                            Translate(QStringLiteral("The manual is missing:")) + u'\n' + QDir::toNativeSeparators(path));
+        return;
+    }
+    OpenWithDesktop(path, QStringLiteral("No program to show PDF files could be started. The manual is:"));
+}
+
+bool CMainFrame::OpenWithDesktop(const QString& path, const QString& failure) {
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
+    // Nothing to hand it to: the user opens it by hand, so say where it is.
+    if (IScopePrompt* prompt = theApp().prompt)
+        prompt->message(Translate(QStringLiteral("Hint")), Translate(failure) + u'\n' + QDir::toNativeSeparators(path));
+    return false;
 }
 
 void CMainFrame::ShowAbout() {

@@ -177,6 +177,8 @@ private:
     void FileOpen();
     void OpenImageFolder();
     void OpenHelp();
+    // Hands a file or folder to the desktop; when nothing can be started, says so and names it.
+    bool OpenWithDesktop(const QString& path, const QString& failure);
     void ShowAbout();
     void Print(bool preview);
     void PrintSetup();

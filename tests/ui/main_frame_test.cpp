@@ -476,6 +476,25 @@ private slots:
         qputenv("NORVANESCOPE_SIM_CAMERAS", "none");
     }
 
+    // Help opens the manual of the program's language; when no program can show it (nothing to
+    // start on this PATH) the user is told where the file is, and likewise for the folder.
+    void helpAndFolderNameTheFileWhenNothingShowsThem() {
+        FrameFixture f;
+        const QString manual = g_strExeFolder + QStringLiteral("NorvaneScope_en.pdf");
+        QVERIFY2(QFileInfo(manual).isFile(), qPrintable(manual));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", m_dir.path().toLocal8Bit());
+        g_strHelpFile = QStringLiteral("NorvaneScope_fr.pdf");  // no French one: the English
+        f.frame.OnCommand(ID_HELP_HOW_TO_USE);
+        QVERIFY(!f.prompt.calls().empty());
+        QVERIFY2(f.prompt.calls().back().text.endsWith(QDir::toNativeSeparators(manual)),
+                 qPrintable(f.prompt.calls().back().text));
+        f.frame.OnCommand(ID_OPEN_IMAGE_FOLDER);
+        QVERIFY(f.prompt.calls().back().text.contains(QStringLiteral("Images")));
+        qputenv("PATH", path);
+        g_strHelpFile = QStringLiteral("NorvaneScope_en.pdf");
+    }
+
     void unreadablePictureOpensNothing() {
         FrameFixture f;
         const QString path = m_dir.path() + QStringLiteral("/broken.png");
