@@ -31,3 +31,6 @@ int CliCameras(const CliArgs& args);
 int CliSnap(const CliArgs& args);
 int CliStream(const CliArgs& args);
 int CliProps(const CliArgs& args);
+// Recording a camera to MP4, and interval capture.
+int CliRecord(const CliArgs& args);
+int CliInterval(const CliArgs& args);

@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include "camera/camera_manager.h"
+#include "camera/recording/recorder.h"
 #include "document/scope_doc.h"
 #include "image/image_draw.h"
 #include "ui/gvl_wnd.h"
@@ -21,6 +22,12 @@ CVideoWnd::CVideoWnd(CScopeDoc* doc, CScopeView* view, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setGeometry(0, 0, 1280, 1024);
     m_rateClock.start();
+    if (m_pDoc) {
+        CRecorder* recorder = &m_pDoc->Recorder();
+        m_path.SetRecordHook([recorder](uint8_t* bits, int w, int h, int bitCount) {
+            recorder->RecordFrame(bits, w, h, bitCount);
+        });
+    }
     theCameraManager().OpenCamera(this, &CVideoWnd::OnFrame, this);
 }
 
@@ -34,7 +41,10 @@ CVideoWnd::~CVideoWnd() {
         m_bClosing = true;
         m_path.SetRecordHook(nullptr);
     }
-    if (m_pDoc) m_pDoc->ElemMgr().SetWindow(nullptr);
+    if (m_pDoc) {
+        m_pDoc->CameraGoingAway();
+        m_pDoc->ElemMgr().SetWindow(nullptr);
+    }
     if (IScopeDocFrame* frame = theApp().frame)
         for (int pane = 1; pane <= 3; ++pane) frame->SetStatusText(pane, QStringLiteral(" "));
 }
@@ -50,11 +60,6 @@ void CVideoWnd::SetDisplaySize(QSize size) {
 }
 
 QSize CVideoWnd::DisplaySize() const { return QSize(m_nDisplayWidth.load(), m_nDisplayHeight.load()); }
-
-void CVideoWnd::SetRecordHook(CLiveFramePath::RecordHook hook) {
-    std::lock_guard lock(m_lock);
-    m_path.SetRecordHook(std::move(hook));
-}
 
 bool CVideoWnd::HandleFrame(const uint8_t* frame, const FCBitmapInfoHeader& header) {
     if (!g_bLiveDisplay || !frame || !m_pDoc || !m_bAccepting) return false;

@@ -62,6 +62,9 @@ public:
         return v ? static_cast<void*>(v->VideoWindow()) : nullptr;
     }
     CameraFrameSink LiveFrameSink() override { return &CVideoWnd::OnFrame; }
+    void LiveCameraClosing() override {
+        if (CScopeDoc* live = CScopeDoc::FindLiveDocument()) live->CameraGoingAway();
+    }
     void RebuildPane(int) override {
         if (pane) pane->UpdateForCamera();
     }
