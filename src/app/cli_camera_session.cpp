@@ -23,6 +23,16 @@ int CliOpenDevice(const CliCameraSession& session, int device, CameraFrameSink s
     return 0;
 }
 
+void CliStillsFollowLive() {
+    CCameraManager& cm = theCameraManager();
+    if (cm.m_currentCamera.kind == KindModule4) return;  // its stills are its live frames
+    int live = -1, still = -1, stills = 0;
+    cm.GetResolutionIndex(&live);
+    cm.GetStillResolutionIndex(&still);
+    cm.GetStillResolutionCount(&stills);
+    if (live >= 0 && live < stills && still != live) cm.SetStillResolutionIndex(live);
+}
+
 std::optional<int> CliParseInt(const std::string& s) {
     bool ok = false;
     const int v = QString::fromStdString(s).toInt(&ok);

@@ -25,5 +25,9 @@ private:
 // the reason was written.
 int CliOpenDevice(const CliCameraSession& session, int device, CameraFrameSink sink, void* user);
 
+// Stills at the live resolution, as the capture page sets a camera up (a module camera opens
+// with its smallest still size while it streams at its largest).
+void CliStillsFollowLive();
+
 std::optional<int> CliParseInt(const std::string& s);
 std::optional<double> CliParseNumber(const std::string& s);

@@ -155,6 +155,7 @@ int CliInterval(const CliArgs& args) {
         ++failures;
         CliFail("the camera delivers no frames");
     } else {
+        CliStillsFollowLive();
         using Clock = std::chrono::steady_clock;
         const auto origin = Clock::now();
         const auto now = [&] {

@@ -52,7 +52,7 @@ CMp4Encoder::~CMp4Encoder() {
 
 bool CMp4Encoder::Fail(const std::string& what, int code) {
     m_strError = code ? what + ": " + ErrorText(code) : what;
-    qCWarning(lcRecording, "%s", m_strError.c_str());
+    qCInfo(lcRecording, "%s", m_strError.c_str());
     return false;
 }
 
