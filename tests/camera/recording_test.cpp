@@ -261,6 +261,22 @@ TEST_F(Recording, EndingWithoutFurtherFramesFinishesOrRemovesTheFile) {
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(unused)));
 }
 
+TEST_F(Recording, AnotherPathBeforeStartGivesUpTheFirstFile) {
+    const auto frame = Quadrants(64, 48, 24);
+    const std::string first = dir.file("first.mp4"), second = dir.file("second.mp4");
+    recorder.RequestFile(QString::fromStdString(first));
+    recorder.RecordFrame(frame.data(), 64, 48, 24);
+    ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(first)));
+    Begin(second, frame, 64, 48, 24);
+    Feed(frame, 64, 48, 24, 4);
+    EXPECT_TRUE(End(frame, 64, 48, 24).ok);
+    const auto finished = recorder.Finished();
+    ASSERT_EQ(finished.size(), 2u);
+    EXPECT_TRUE(finished[0].discarded);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(first)));
+    EXPECT_EQ(ProbeVideo(second).at("nb_read_frames"), "4");
+}
+
 // PSNR of two 8-bit pictures of one size.
 double Psnr(const cv::Mat& a, const cv::Mat& b) {
     const double mse = cv::norm(a, b, cv::NORM_L2SQR) / static_cast<double>(a.total() * a.channels());

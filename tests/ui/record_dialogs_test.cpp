@@ -220,6 +220,7 @@ private slots:
         QTest::newRow("camera switched") << "switch";
         QTest::newRow("camera unplugged") << "unplug";
         QTest::newRow("live window closed") << "window";
+        QTest::newRow("stopped while the preview is paused") << "paused";
     }
 
     void recordingEndsWithItsCamera() {
@@ -241,6 +242,10 @@ private slots:
             QVERIFY(dlg->PathButton()->isEnabled() && !dlg->StartButton()->isEnabled());
         } else if (how == "unplug") {
             m_fake->Unplug(0);
+        } else if (how == "paused") {
+            // No frame comes to take Stop: the dialog ends the file itself.
+            QVERIFY(live->OnCommand(ID_PAUSE));
+            QTest::mouseClick(dlg->StopButton(), Qt::LeftButton);
         } else {
             dlg.reset();
             // Without waiting for Stop: the window's end finishes the file.
