@@ -49,25 +49,8 @@ class RecordDialogsTest : public QObject {
         m_host.pane = m_pane.get();
     }
 
-    int DeviceOfKind(int kind) {
-        int count = 0;
-        theCameraManager().EnumerateDevices(&count);
-        for (const CameraDeviceEntry& e : theCameraManager().Devices())
-            if (e.kind == kind) return e.listIndex;
-        return -1;
-    }
-
     // The live document on the first camera of a kind, with frames painted.
-    CVideoWnd* GoLive(int kind) {
-        const int device = DeviceOfKind(kind);
-        if (device < 0) return nullptr;
-        theCameraManager().SwitchCamera(device, m_host);
-        CVideoWnd* video = LiveTestHost::LiveVideo();
-        if (!video) return nullptr;
-        const uint64_t before = video->FramesPainted();
-        if (!QTest::qWaitFor([&] { return video->FramesPainted() >= before + 2; }, 30000)) return nullptr;
-        return video;
-    }
+    CVideoWnd* GoLive(int kind) { return m_host.GoLive(LiveTestHost::DeviceOfKind(kind)); }
 
     QString File(const QString& name) const { return m_dir.filePath(name); }
 
@@ -236,7 +219,7 @@ private slots:
         if (how == "dialog") {
             dlg->close();
         } else if (how == "switch") {
-            theCameraManager().SwitchCamera(DeviceOfKind(KindModule2), m_host);
+            theCameraManager().SwitchCamera(LiveTestHost::DeviceOfKind(KindModule2), m_host);
             // The dialog follows: the recording ended without it.
             QTRY_COMPARE_WITH_TIMEOUT(dlg->StatusLine()->text(), QStringLiteral("Stop"), 10000);
             QVERIFY(dlg->PathButton()->isEnabled() && !dlg->StartButton()->isEnabled());
