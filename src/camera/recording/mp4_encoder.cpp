@@ -22,7 +22,7 @@ namespace {
 // QT_LOGGING_RULES); every failure reaches the user through the encoder's reason instead.
 void LogToCategory(void* avcl, int level, const char* fmt, va_list args) {
     if (level > AV_LOG_INFO || !lcRecording().isInfoEnabled()) return;
-    static int prefix = 1;
+    thread_local int prefix = 1;
     char line[1024];
     av_log_format_line(avcl, level, fmt, args, line, sizeof line, &prefix);
     qCInfo(lcRecording, "%s", line);
