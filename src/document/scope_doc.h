@@ -197,8 +197,8 @@ public:
                    const QString& author, const QString& comment);
     // The path written, or empty when the save failed.
     QString QuickSave();
-    // One picture of an interval capture; path (when given) receives the file it was saved to,
-    // also when the save failed.
+    // One picture of an interval capture; path (when given) receives the file's path, also when
+    // the save failed.
     bool IntervalSave(QString* path = nullptr);
     bool SaveToPath(const QString& path);
     bool FixedFileSave(bool withOverlay);
@@ -207,6 +207,9 @@ public:
     void SetTitle(const QString& title);
     CGVLElemMgr& ElemMgr() { return *m_pElemMgr; }
     const CGVLElemMgr& ElemMgr() const { return *m_pElemMgr; }
+    // The live recording: its state (m_nRecordState), file and encoder; the Record dialog and
+    // the frame path's recording hook work on it.
+    CRecorder& Recorder() { return *m_pRecorder; }
 
     // The processing switches as one consistent copy, and back.
     ProcessFlags GetProcessFlags() const;
@@ -230,9 +233,6 @@ public:
     int m_nFrameHeight = 1024;
     int m_nDisplayWidth = 0;
     int m_nDisplayHeight = 0;
-    // The live recording: its state (m_nRecordState), file and encoder (the Record dialog and
-    // the frame path's recording hook work on it).
-    CRecorder& Recorder() { return *m_pRecorder; }
     bool m_bSaveWithMeasure = true;
     int m_nSaveResolution = 1;
     std::atomic<bool> m_bProcessEnable{false};
