@@ -34,3 +34,6 @@ int CliProps(const CliArgs& args);
 
 // The stage under a simulated camera: moves, paths, the true position.
 int CliStage(const CliArgs& args);
+// Recording a camera to MP4, and interval capture.
+int CliRecord(const CliArgs& args);
+int CliInterval(const CliArgs& args);

@@ -171,7 +171,7 @@ QString CScopeDoc::QuickSave() {
     return ok ? path : QString();
 }
 
-bool CScopeDoc::IntervalSave() {
+bool CScopeDoc::IntervalSave(QString* written) {
     CProfileFile ini(g_strIniPath);
     const QString section = QStringLiteral("Save");
     const int suffix = ini.GetInt(section, QStringLiteral("Suffix"), 0);
@@ -179,6 +179,7 @@ bool CScopeDoc::IntervalSave() {
     const QString path = folder + ini.GetString(section, QStringLiteral("Prefix")) + QString::number(suffix) +
                          (ini.GetInt(section, QStringLiteral("bBmp"), 0) != 0 ? QStringLiteral(".bmp")
                                                                               : QStringLiteral(".jpg"));
+    if (written) *written = path;
     // No message for a series: the interval capture reports on its own.
     IScopePrompt* prompt = theApp().prompt;
     theApp().prompt = nullptr;

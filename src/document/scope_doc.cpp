@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "camera/camera_manager.h"
+#include "camera/recording/recorder.h"
 #include "document/prompt.h"
 #include "overlay/element_manager.h"
 #include "settings/app_settings.h"
@@ -42,7 +43,10 @@ int g_nUntitled = 0;
 
 }  // namespace
 
-CScopeDoc::CScopeDoc() : m_pCxImage(std::make_unique<FCObjImage>()), m_pElemMgr(std::make_unique<CGVLElemMgr>()) {
+CScopeDoc::CScopeDoc()
+    : m_pCxImage(std::make_unique<FCObjImage>()),
+      m_pElemMgr(std::make_unique<CGVLElemMgr>()),
+      m_pRecorder(std::make_unique<CRecorder>()) {
     m_bMayGoLive = theApp().m_nNewDocKind == 0 && !g_bLiveDocExists;
     m_nZoomIndex = theSettings.zoom.ZoomCurSel;
     m_bFlipVertical = theSettings.process.bFlip != 0;
@@ -71,6 +75,8 @@ CScopeDoc::CScopeDoc() : m_pCxImage(std::make_unique<FCObjImage>()), m_pElemMgr(
 }
 
 CScopeDoc::~CScopeDoc() {
+    // The recorder's destruction below waits until its files are finished.
+    CameraGoingAway();
     if (m_bLive) {
         g_bLiveDocExists = false;
         Frame().PreviewStopped();
@@ -295,6 +301,20 @@ void CScopeDoc::OnCloseDocument() {
     // Live HDR and automatic stitching stop with their document; their workers come later.
     g_bAutoStitchRequest = false;
     g_bSemiStitchRequest = false;
+}
+
+void CScopeDoc::CameraGoingAway() { m_pRecorder->EndRecording(); }
+
+void CScopeDoc::CameraListChanged() {
+    CScopeDoc* live = FindLiveDocument();
+    if (!live) return;
+    CCameraManager& cm = theCameraManager();
+    const CameraDeviceEntry& open = cm.m_currentCamera;
+    for (const CameraDeviceEntry& e : cm.Devices())
+        if (e.kind == open.kind && e.libraryIndex == open.libraryIndex &&
+            std::equal(std::begin(e.name), std::end(e.name), std::begin(open.name)))
+            return;
+    live->CameraGoingAway();
 }
 
 // ---- Capture and processing ----

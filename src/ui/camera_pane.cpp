@@ -14,6 +14,7 @@
 
 #include "camera/camera_manager.h"
 #include "camera/uvc/uvc_camera.h"
+#include "document/scope_doc.h"
 #include "settings/app_settings.h"
 #include "settings/language_table.h"
 #include "ui/capture_page.h"
@@ -193,7 +194,14 @@ void CCameraPane::OnDeviceEvent(int code, int, void* user) {
     std::lock_guard lock(PanesMutex());
     if (!pane || !LivePanes().count(pane)) return;
     // Any thread: the list is rebuilt on the pane's own.
-    QMetaObject::invokeMethod(pane, [pane] { pane->RefreshCameraList(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        pane,
+        [pane] {
+            pane->RefreshCameraList();
+            // The preview stays as it is, but a recording of a camera that left ends now.
+            CScopeDoc::CameraListChanged();
+        },
+        Qt::QueuedConnection);
 }
 
 void CCameraPane::RefreshCameraList() {

@@ -30,8 +30,10 @@
 #include "ui/about_dlg.h"
 #include "ui/binary_dlg.h"
 #include "ui/image_picker_dlg.h"
+#include "ui/interval_cap_dlg.h"
 #include "ui/measure_color_dlg.h"
 #include "ui/mix_dlg.h"
+#include "ui/record_dlg.h"
 #include "ui/resolution_dlg.h"
 #include "ui/rgb_dlg.h"
 #include "ui/ruler_setting_dlg.h"
@@ -656,6 +658,8 @@ bool CMainFrame::ServesWindowCommand(int id) {
         case ID_RGB:
         case ID_MEASURE_SETTING:
         case ID_MIX:
+        case ID_RECORD:
+        case ID_INTERVAL_CAPTURE:
             return true;
         default:
             return false;
@@ -693,6 +697,12 @@ bool CMainFrame::RunWindowCommand(CScopeDoc& doc, int id) {
             return true;
         case ID_MIX:
             RunMixDialog(doc, this);
+            return true;
+        case ID_RECORD:
+            RunRecordDialog(doc, this);
+            return true;
+        case ID_INTERVAL_CAPTURE:
+            RunIntervalCapDialog(doc, this);
             return true;
         default:
             return false;
@@ -1038,6 +1048,10 @@ void* CMainFrame::LiveVideoWindow() {
 
 CameraFrameSink CMainFrame::LiveFrameSink() {
     return &CVideoWnd::OnFrame;
+}
+
+void CMainFrame::LiveCameraClosing() {
+    if (CScopeDoc* live = CScopeDoc::FindLiveDocument()) live->CameraGoingAway();
 }
 
 void CMainFrame::RebuildPane(int kind) {

@@ -138,6 +138,7 @@ public:
     void OpenLiveDocument() override;
     void* LiveVideoWindow() override;
     CameraFrameSink LiveFrameSink() override;
+    void LiveCameraClosing() override;
     void RebuildPane(int kind) override;
     void SetDocumentTitle(const std::u16string& title) override;
     void SetFrameSize(int width, int height) override;

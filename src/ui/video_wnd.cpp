@@ -9,6 +9,7 @@
 
 #include "camera/camera_manager.h"
 #include "camera/stage_control.h"
+#include "camera/recording/recorder.h"
 #include "document/scope_doc.h"
 #include "image/image_draw.h"
 #include "ui/gvl_wnd.h"
@@ -43,6 +44,12 @@ CVideoWnd::CVideoWnd(CScopeDoc* doc, CScopeView* view, QWidget* parent)
     m_stageKeyTimer.setInterval(kStageKeyPeriodMs);
     connect(&m_stageKeyTimer, &QTimer::timeout, this, &CVideoWnd::StageKeyTick);
     m_rateClock.start();
+    if (m_pDoc) {
+        CRecorder* recorder = &m_pDoc->Recorder();
+        m_path.SetRecordHook([recorder](uint8_t* bits, int w, int h, int bitCount) {
+            recorder->RecordFrame(bits, w, h, bitCount);
+        });
+    }
     theCameraManager().OpenCamera(this, &CVideoWnd::OnFrame, this);
 }
 
@@ -58,7 +65,10 @@ CVideoWnd::~CVideoWnd() {
         m_bClosing = true;
         m_path.SetRecordHook(nullptr);
     }
-    if (m_pDoc) m_pDoc->ElemMgr().SetWindow(nullptr);
+    if (m_pDoc) {
+        m_pDoc->CameraGoingAway();
+        m_pDoc->ElemMgr().SetWindow(nullptr);
+    }
     if (IScopeDocFrame* frame = theApp().frame)
         for (int pane = 1; pane <= 3; ++pane) frame->SetStatusText(pane, QStringLiteral(" "));
 }
@@ -74,11 +84,6 @@ void CVideoWnd::SetDisplaySize(QSize size) {
 }
 
 QSize CVideoWnd::DisplaySize() const { return QSize(m_nDisplayWidth.load(), m_nDisplayHeight.load()); }
-
-void CVideoWnd::SetRecordHook(CLiveFramePath::RecordHook hook) {
-    std::lock_guard lock(m_lock);
-    m_path.SetRecordHook(std::move(hook));
-}
 
 bool CVideoWnd::HandleFrame(const uint8_t* frame, const FCBitmapInfoHeader& header) {
     if (!g_bLiveDisplay || !frame || !m_pDoc || !m_bAccepting) return false;

@@ -2,13 +2,15 @@
 // CVideoWnd: the live document's picture window. Creating it opens the current camera with this
 // window as the frame sink; destroying it stops and closes the camera.
 //
-// Frames arrive on the camera's thread: HandleFrame copies, processes, records and draws each
-// into an off-screen picture (CLiveFramePath) under m_lock; the user-interface thread then shows
-// only the newest finished picture (one pending slot, one queued repaint at most).
+// Frames arrive on the camera's thread: HandleFrame copies, processes, records (the document's
+// recorder) and draws each into an off-screen picture (CLiveFramePath) under m_lock; the
+// user-interface thread then shows only the newest finished picture (one pending slot, one
+// queued repaint at most). Destroying the window ends a recording still running.
 //
-// Lock order: m_lock (this window) -> the overlay's lock (CGVLElemMgr) -> the frame path's
-// hand-off lock. The user-interface thread paints a playing picture with the hand-off lock only,
-// and never waits for the camera thread (Stop, CloseCamera) while holding m_lock.
+// Lock order: m_lock (this window) -> the recorder's lock, then m_lock -> the overlay's lock
+// (CGVLElemMgr) -> the frame path's hand-off lock. The user-interface thread paints a playing
+// picture with the hand-off lock only, and never waits for the camera thread (Stop,
+// CloseCamera) while holding m_lock.
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -49,8 +51,6 @@ public:
     // The display size the view's layout chose (user-interface thread; read per frame).
     void SetDisplaySize(QSize size);
     QSize DisplaySize() const;
-    // Recording: called with every processed frame on the camera thread, under m_lock.
-    void SetRecordHook(CLiveFramePath::RecordHook hook);
 
     // Frames handled so far, and the display frame rate (frames painted per second).
     uint64_t FramesReceived() const { return m_nFramesReceived.load(); }

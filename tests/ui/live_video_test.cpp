@@ -83,21 +83,7 @@ class LiveVideoTest : public QObject {
     }
 
     // The live document on device i, with frames painted.
-    CVideoWnd* GoLive(int device) {
-        theCameraManager().SwitchCamera(device, m_host);
-        CVideoWnd* video = LiveTestHost::LiveVideo();
-        if (!video) return nullptr;
-        const uint64_t before = video->FramesPainted();
-        if (!QTest::qWaitFor([&] { return video->FramesPainted() >= before + 2; }, 30000)) return nullptr;
-        return video;
-    }
-
-    int DeviceOfKind(int kind) {
-        const auto& devices = theCameraManager().Devices();
-        for (size_t i = 0; i < devices.size(); ++i)
-            if (devices[i].kind == kind) return static_cast<int>(i);
-        return -1;
-    }
+    CVideoWnd* GoLive(int device) { return m_host.GoLive(device); }
 
 private slots:
     void initTestCase() {
@@ -319,7 +305,7 @@ private slots:
         };
         QSignalSpy clicked(m_pane.get(), &CCameraPane::commandRequested);
         for (const Case& c : cases) {
-            const int device = DeviceOfKind(c.kind);
+            const int device = LiveTestHost::DeviceOfKind(c.kind);
             QVERIFY2(device >= 0, qPrintable(QStringLiteral("no camera of kind %1").arg(c.kind)));
             // Through the task button, as the main frame receives it.
             QToolButton* button = nullptr;
@@ -572,7 +558,7 @@ private slots:
         // camera brings frames again.
         QVERIFY(CScopeDoc::FindLiveDocument());
         QVERIFY(!m_pane->CameraTasks().isEmpty());
-        const int other = DeviceOfKind(KindModule2);
+        const int other = LiveTestHost::DeviceOfKind(KindModule2);
         QVERIFY(other >= 0);
         theCameraManager().SwitchCamera(other, m_host);
         const uint64_t painted = video->FramesPainted();
