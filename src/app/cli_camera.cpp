@@ -13,25 +13,12 @@
 #include <thread>
 
 #include "app/cli.h"
+#include "app/cli_camera_session.h"
 #include "camera/camera_manager.h"
 #include "document/scope_doc.h"
 #include "image/obj_image.h"
 
 namespace {
-
-// Starts the camera side for one command and shuts it down on every way out.
-class CameraSession {
-public:
-    CameraSession() {
-        theCameraManager().Startup();
-        theCameraManager().EnumerateDevices(&m_count);
-    }
-    ~CameraSession() { theCameraManager().Shutdown(); }
-    int Count() const { return m_count; }
-
-private:
-    int m_count = 0;
-};
 
 // Counts the frames that reach the sink and remembers the last frame's format.
 struct FrameCounter {
@@ -63,12 +50,6 @@ struct FrameCounter {
     }
 };
 
-std::optional<int> ParseInt(const std::string& s) {
-    bool ok = false;
-    const int v = QString::fromStdString(s).toInt(&ok);
-    return ok ? std::optional<int>(v) : std::nullopt;
-}
-
 // Parses "--device N" and the given extra options; the rest are positional arguments.
 struct CameraArgs {
     int device = -1;
@@ -87,7 +68,7 @@ CameraArgs ParseCameraArgs(const CliArgs& args) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--device" || a == "--still-index") {
-            const std::optional<int> v = hasValue ? ParseInt(args[++i]) : std::nullopt;
+            const std::optional<int> v = hasValue ? CliParseInt(args[++i]) : std::nullopt;
             if (!v || *v < 0) {
                 out.error = a + " needs a number of 0 or more";
                 return out;
@@ -128,53 +109,24 @@ CameraArgs ParseCameraArgs(const CliArgs& args) {
     return out;
 }
 
-std::string NameUtf8(const CameraDeviceEntry& e) {
-    size_t n = 0;
-    while (n < 260 && e.name[n]) ++n;
-    return QString::fromUtf16(e.name, static_cast<qsizetype>(n)).toStdString();
-}
-
-// "camera N (NAME)".
-std::string CameraText(int device) {
-    const auto& devices = theCameraManager().Devices();
-    std::string text = "camera " + std::to_string(device);
-    if (device >= 0 && device < static_cast<int>(devices.size()))
-        text += " (" + NameUtf8(devices[static_cast<size_t>(device)]) + ")";
-    return text;
-}
-
-// A failure of the camera with what the camera layer says about it.
-int CameraFail(const std::string& what) {
-    const std::string why = theCameraManager().LastError();
-    return CliFail(why.empty() ? what : what + ": " + why);
-}
-
 // Chooses device entry `device` and opens it with the counter as its sink.
-int OpenDevice(const CameraSession& session, int device, FrameCounter* counter) {
-    if (device >= session.Count())
-        return CliFail(session.Count() == 0 ? std::string("no camera is attached")
-                                            : "no camera " + std::to_string(device) + " (there are " +
-                                                  std::to_string(session.Count()) + ")");
-    CCameraManager& cm = theCameraManager();
-    cm.SelectDevice(device);
-    if (cm.OpenCamera(nullptr, &FrameCounter::Sink, counter) != 0)
-        return CameraFail("cannot open " + CameraText(device));
-    return 0;
+int OpenDevice(const CliCameraSession& session, int device, FrameCounter* counter) {
+    return CliOpenDevice(session, device, &FrameCounter::Sink, counter);
 }
 
 constexpr int kFirstFrameSeconds = 10;
 
 int NoFrames(int device) {
-    return CameraFail(CameraText(device) + " delivered no frames within " + std::to_string(kFirstFrameSeconds) + " s");
+    return CliCameraFail(CliCameraText(device) + " delivered no frames within " + std::to_string(kFirstFrameSeconds) + " s");
 }
 
 }  // namespace
 
 int CliCameras(const CliArgs& args) {
     if (!args.empty()) return CliUsage("cameras");
-    CameraSession session;
+    CliCameraSession session;
     for (const CameraDeviceEntry& e : theCameraManager().Devices())
-        std::printf("%d kind=%d lib=%d name=\"%s\"\n", e.listIndex, e.kind, e.libraryIndex, NameUtf8(e).c_str());
+        std::printf("%d kind=%d lib=%d name=\"%s\"\n", e.listIndex, e.kind, e.libraryIndex, CliDeviceName(e).c_str());
     return 0;
 }
 
@@ -186,7 +138,7 @@ int CliSnap(const CliArgs& args) {
         return CliUsage(synopsis);
     const std::string& out = a.positional[0];
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
     if (const int status = OpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
@@ -216,7 +168,7 @@ int CliSnap(const CliArgs& args) {
     cm.Stop();
     cm.CloseCamera();
     CloseDocumentWithoutView(live);
-    if (!captured) return CameraFail(CameraText(a.device) + " did not deliver a still");
+    if (!captured) return CliCameraFail(CliCameraText(a.device) + " did not deliver a still");
     if (!picture.SaveToFile(out)) return CliFail("cannot write " + CliQuoted(out));
     std::printf("width %d\nheight %d\n", picture.Width(), picture.Height());
     return 0;
@@ -229,11 +181,11 @@ int CliStream(const CliArgs& args) {
     if (a.device < 0 || !a.seconds || !a.positional.empty() || a.stillIndex || !a.sets.empty() || !a.gets.empty())
         return CliUsage(synopsis);
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
     if (const int status = OpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
-    if (cm.Play() != 0) return CameraFail("cannot start " + CameraText(a.device));
+    if (cm.Play() != 0) return CliCameraFail("cannot start " + CliCameraText(a.device));
     std::this_thread::sleep_for(std::chrono::duration<double>(*a.seconds));
     const float fps = cm.GetCaptureFrameRate();
     cm.Stop();
@@ -258,7 +210,7 @@ bool IsPropertyName(const std::string& name) {
 const CameraPropertyInfo* Lookup(const CameraProperties& list, const std::string& name, int device,
                                  std::string* error) {
     if (const CameraPropertyInfo* info = FindCameraProperty(list, name)) return info;
-    *error = IsPropertyName(name) ? CameraText(device) + " has no property " + CliQuoted(name)
+    *error = IsPropertyName(name) ? CliCameraText(device) + " has no property " + CliQuoted(name)
                                   : "unknown property " + CliQuoted(name);
     return nullptr;
 }
@@ -313,13 +265,13 @@ int SetAndGet(const CameraArgs& a) {
     }
     for (const Set& s : sets) {
         if (cm.SetProperty(s.info->key, s.value) == 0) continue;
-        const int status = CameraFail("cannot set " + s.info->name);
+        const int status = CliCameraFail("cannot set " + s.info->name);
         for (auto it = before.rbegin(); it != before.rend(); ++it) cm.SetProperty(it->info->key, it->value);
         return status;
     }
     for (const auto& [name, info] : shown) {
         CameraPropertyValue v;
-        if (cm.GetProperty(info->key, &v) != 0) return CameraFail("cannot read " + name);
+        if (cm.GetProperty(info->key, &v) != 0) return CliCameraFail("cannot read " + name);
         std::printf("%s %s\n", name.c_str(), FormatCameraValue(*info, v).c_str());
     }
     return 0;
@@ -333,7 +285,7 @@ int CliProps(const CliArgs& args) {
     if (!a.error.empty()) return CliFail(a.error);
     if (a.device < 0 || !a.positional.empty() || a.seconds || a.stillIndex) return CliUsage(synopsis);
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
     if (const int status = OpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();

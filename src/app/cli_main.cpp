@@ -31,6 +31,12 @@ constexpr Command kCommands[] = {
     {"props", "props --device N [--set NAME=VALUE]... [--get NAME]...\n"
               "                                 resolutions, formats and settings of a camera; sets and reads settings",
      CliProps},
+    {"stage", "stage --device N [STEPS]       steer a simulated camera's stage and print where it is", CliStage},
+    {"record", "record --device N --seconds S [--pause-at A --pause-for P] [--depth 24|32] OUT  record a camera to MP4",
+     CliRecord},
+    {"interval", "interval --device N --images K --interval S [--wait W] [--setting GROUP.VALUE=TEXT]...  "
+                 "interval capture",
+     CliInterval},
 };
 
 void Usage(FILE* to) {

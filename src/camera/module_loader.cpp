@@ -26,7 +26,8 @@
     X(CameraGetB2RGBMode) X(CameraLoadDefault) X(CameraSetVideoMessage) X(CameraISP)               \
     X(CameraDisplayRGB24) X(CameraCaptureToBuf) X(CameraInitDeadPixel) X(CameraSetSnycEnable)      \
     X(CameraGetSnycEnable) X(CameraGetSerialNumber) X(CameraGetLastError) X(CameraSimSetStage)      \
-    X(CameraSimMoveStage) X(CameraSimSetFocus) X(CameraSimSetFaults)
+    X(CameraSimMoveStage) X(CameraSimSetFocus) X(CameraSimSetFaults) X(CameraSimGetStage)           \
+    X(CameraSimMoveStagePixels) X(CameraSimSetStageDrift)
 // clang-format on
 
 // ---------------------------------------------------------------------------------------------

@@ -104,6 +104,8 @@ void CCameraSwitch::OpenPreview() {
 bool CCameraSwitch::Reopen() {
     void* window = m_host.LiveVideoWindow();
     if (!window) return false;
+    // A recording of the camera that closes ends with it.
+    if (CScopeDoc* live = CScopeDoc::FindLiveDocument()) live->CameraGoingAway();
     m_cm.Stop();
     m_cm.CloseCamera();
     if (m_cm.OpenCamera(window, m_host.LiveFrameSink(), window) != 0) {
@@ -188,6 +190,7 @@ void CCameraSwitch::CheckCamera() {
         if (!m_cm.IsOpenCameraPresent()) {
             m_bLost = true;
             m_lostIdentity = m_cm.OpenIdentity();
+            if (CScopeDoc* live = CScopeDoc::FindLiveDocument()) live->CameraGoingAway();
             emit cameraRemoved();
             Report(Translate(QStringLiteral("The camera \"%1\" was disconnected.")).arg(NameOf(m_cm.m_currentCamera)),
                    m_cm.LastError());

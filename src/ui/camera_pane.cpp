@@ -29,6 +29,7 @@
 #include "ui/camera_pages/uvc_pages.h"
 #include "ui/camera_pages/white_balance_page.h"
 #include "ui/capture_page.h"
+#include "ui/stage_widget.h"
 
 namespace {
 
@@ -173,6 +174,9 @@ CCameraPane::CCameraPane(QWidget* parent) : QWidget(parent) {
     m_cameraList = new CTaskGroup(Translate(QStringLiteral("Camera List")), inner);
     m_cameraList->setObjectName(QStringLiteral("CameraListGroup"));
     m_groupsLayout->insertWidget(0, m_cameraList);
+    // Under the camera list, where the camera's groups do not move it: the stage of a simulated
+    // camera.
+    m_groupsLayout->insertWidget(1, CStageWidget::InGroup(inner));
 
     {
         std::lock_guard lock(PanesMutex());
@@ -210,6 +214,8 @@ void CCameraPane::OnDeviceEvent(int code, int, void* user) {
         pane,
         [pane, code] {
             pane->RefreshCameraList();
+            // A recording of a camera that left ends at once; the switch looks after the rest.
+            CScopeDoc::CameraListChanged();
             emit pane->deviceEvent(code);
         },
         Qt::QueuedConnection);
@@ -309,7 +315,8 @@ void CCameraPane::BuildLayout(int layout) {
         delete g;
     }
     m_groups.clear();
-    int at = m_groupsLayout->indexOf(m_cameraList) + 1;
+    // The camera's groups follow the camera list and the stage.
+    int at = m_groupsLayout->indexOf(m_cameraList) + 2;
     for (const GroupSpec& spec : GroupsOf(layout)) {
         auto* group = new CTaskGroup(Translate(QString::fromLatin1(spec.caption)), m_cameraList->parentWidget());
         QWidget* page = m_pages[spec.page];

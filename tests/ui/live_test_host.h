@@ -5,6 +5,7 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTest>
 
 #include <map>
 
@@ -72,7 +73,14 @@ public:
         memory.reset();
         pane = nullptr;
     }
-    void SwitchTo(int device) { cameras->SwitchTo(device); }
+    // Through the switch of StartSwitching, or one that remembers nothing.
+    void SwitchTo(int device) {
+        if (!cameras) {
+            cameras = std::make_unique<CCameraSwitch>(theCameraManager(), *this, nullptr);
+            if (pane) FollowCameraSwitch(pane, cameras.get());
+        }
+        cameras->SwitchTo(device);
+    }
     std::unique_ptr<CCameraMemory> memory;
     std::unique_ptr<CCameraSwitch> cameras;
 
@@ -83,6 +91,25 @@ public:
     static CVideoWnd* LiveVideo() {
         CScopeView* v = LiveView();
         return v ? v->VideoWindow() : nullptr;
+    }
+    // The first device entry of a kind after a fresh enumeration, or -1.
+    static int DeviceOfKind(int kind) {
+        int count = 0;
+        theCameraManager().EnumerateDevices(&count);
+        for (const CameraDeviceEntry& e : theCameraManager().Devices())
+            if (e.kind == kind) return e.listIndex;
+        return -1;
+    }
+    // Switches to device i (opening the live document when there is none) and waits until its
+    // window has painted two frames; null when it does not.
+    CVideoWnd* GoLive(int device) {
+        if (device < 0) return nullptr;
+        SwitchTo(device);
+        CVideoWnd* video = LiveVideo();
+        if (!video) return nullptr;
+        const uint64_t before = video->FramesPainted();
+        if (!QTest::qWaitFor([&] { return video->FramesPainted() >= before + 2; }, 30000)) return nullptr;
+        return video;
     }
     // Closes every image window (the live one stops and closes the camera).
     void CloseAll() {
