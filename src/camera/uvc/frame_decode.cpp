@@ -122,7 +122,13 @@ inline __attribute__((always_inline)) void YuyvBlock16(const uint8_t* __restrict
 }
 
 // Sanitizer builds go without the load-time choice: its resolver runs before they are set up.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+// Clang says so through __has_feature, GCC through __SANITIZE_*__.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define NS_SANITIZED_BUILD 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__) || defined(NS_SANITIZED_BUILD)
 #define NS_YUYV_ROW_CLONES
 #else
 #define NS_YUYV_ROW_CLONES __attribute__((target_clones("avx2", "default")))
