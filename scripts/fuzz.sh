@@ -17,6 +17,8 @@
 #
 #   fuzz <target>: seconds <s> execs <n> cov <c> ft <f> findings <k>
 #
+# A time-out only counts when the input overruns again in three replays (a busy machine can
+# starve the fuzzer); the others go to build-fuzz/findings/<name>/unconfirmed/.
 # and the exit status is 1 when anything was found.
 #
 # Environment: FUZZ_BUILD (build-fuzz), FUZZ_TIMEOUT (seconds one input may take, 1),
@@ -63,10 +65,30 @@ fuzz_flags() {
   if [ -f "tests/fuzz/$name.dict" ]; then FLAGS+=(-dict="tests/fuzz/$name.dict"); fi
 }
 
-count_findings() {
+list_findings() {
   find "$BUILD/findings/$1" -maxdepth 1 -type f \
     \( -name 'crash-*' -o -name 'timeout-*' -o -name 'oom-*' -o -name 'leak-*' -o -name 'slow-unit-*' \) \
-    2>/dev/null | wc -l
+    2>/dev/null | sort
+}
+
+# On a busy machine an input can overrun the time limit only because the fuzzer got no CPU. A
+# new time-out counts when it overruns in three replays out of three; otherwise it is moved to
+# findings/<name>/unconfirmed/.
+confirm_timeouts() {
+  local name=$1 file i
+  shift
+  for file in "$@"; do
+    case ${file##*/} in timeout-*) ;; *) continue ;; esac
+    for i in 1 2 3; do
+      if "$BUILD/bin/${name}_fuzz" -timeout="$TIMEOUT" -rss_limit_mb="$RSS_MB" "$file" \
+        >/dev/null 2>&1; then
+        mkdir -p "$BUILD/findings/$name/unconfirmed"
+        mv "$file" "$BUILD/findings/$name/unconfirmed/"
+        UNCONFIRMED=$((UNCONFIRMED + 1))
+        break
+      fi
+    done
+  done
 }
 
 run_one() {
@@ -80,63 +102,75 @@ run_one() {
     if [ -d "$d" ]; then dirs+=("$d"); fi
   done
   local before start end
-  before=$(count_findings "$name")
+  before=$(list_findings "$name")
   start=$(date +%s)
   # Fork mode: the fuzzing runs in a child process that is restarted after a crash, a time-out
   # or running out of memory, so one finding does not cost the rest of the run.
   nice -n "$NICE" "$BUILD/bin/${name}_fuzz" "${FLAGS[@]}" -fork=1 -ignore_crashes=1 \
     -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" "${dirs[@]}" >"$log" 2>&1 || true
   end=$(date +%s)
-  local found=$(($(count_findings "$name") - before))
+  local new=()
+  mapfile -t new < <(comm -13 <(printf '%s\n' "$before") <(list_findings "$name") | sed '/^$/d')
+  UNCONFIRMED=0
+  if [ ${#new[@]} -gt 0 ]; then confirm_timeouts "$name" "${new[@]}"; fi
+  local found=$((${#new[@]} - UNCONFIRMED))
   # The last status line of the fork server: "#<runs>: cov: <c> ft: <f> corp: ...".
   local status execs cov ft
   status=$(grep -E '^#[0-9]+: cov: ' "$log" | tail -n 1 || true)
   execs=$(sed -E 's/^#([0-9]+):.*/\1/' <<<"$status")
   cov=$(sed -E 's/.* cov: ([0-9]+).*/\1/' <<<"$status")
   ft=$(sed -E 's/.* ft: ([0-9]+).*/\1/' <<<"$status")
-  SUMMARY+=("fuzz $name: seconds $((end - start)) execs ${execs:-0} cov ${cov:-0} ft ${ft:-0} findings $found")
+  local note=""
+  if [ "$UNCONFIRMED" -gt 0 ]; then note=" (unconfirmed time-outs $UNCONFIRMED)"; fi
+  SUMMARY+=("fuzz $name: seconds $((end - start)) execs ${execs:-0} cov ${cov:-0} ft ${ft:-0} findings $found$note")
   if [ "$found" -gt 0 ]; then FOUND=1; fi
   echo "${SUMMARY[-1]}  (log $log)"
 }
 
-case "${1:-}" in
-  --list)
-    all_targets
-    exit 0
-    ;;
-  --minimize)
-    [ $# -eq 3 ] || die "usage: scripts/fuzz.sh --minimize TARGET FILE"
-    name=$2 file=$3
-    all_targets | grep -qx "$name" || die "no harness $name (scripts/fuzz.sh --list)"
-    [ -f "$file" ] || die "no file $file"
-    build "$name"
-    fuzz_flags "$name"
-    nice -n "$NICE" "$BUILD/bin/${name}_fuzz" "${FLAGS[@]}" -minimize_crash=1 \
-      -max_total_time=120 -exact_artifact_path="$file.min" "$file" || true
-    [ -f "$file.min" ] || die "$file does not fail (any more)"
-    echo "fuzz: minimised input in $file.min ($(wc -c <"$file.min") bytes)"
-    exit 0
-    ;;
-  -h | --help)
-    sed -n '2,/^set -euo/p' "$0" | sed '$d' | sed 's/^# \{0,1\}//'
-    exit 0
-    ;;
-esac
+# The whole run is one function, read in full before it starts: editing this file while a long
+# run goes on cannot change what that run does.
+main() {
+  case "${1:-}" in
+    --list)
+      all_targets
+      exit 0
+      ;;
+    --minimize)
+      [ $# -eq 3 ] || die "usage: scripts/fuzz.sh --minimize TARGET FILE"
+      name=$2 file=$3
+      all_targets | grep -qx "$name" || die "no harness $name (scripts/fuzz.sh --list)"
+      [ -f "$file" ] || die "no file $file"
+      build "$name"
+      fuzz_flags "$name"
+      nice -n "$NICE" "$BUILD/bin/${name}_fuzz" "${FLAGS[@]}" -minimize_crash=1 \
+        -max_total_time=120 -exact_artifact_path="$file.min" "$file" || true
+      [ -f "$file.min" ] || die "$file does not fail (any more)"
+      echo "fuzz: minimised input in $file.min ($(wc -c <"$file.min") bytes)"
+      exit 0
+      ;;
+    -h | --help)
+      sed -n '2,/^set -euo/p' "$0" | sed '$d' | sed 's/^# \{0,1\}//'
+      exit 0
+      ;;
+  esac
 
-TARGET=${1:-all}
-SECONDS_EACH=${2:-600}
-[[ "$SECONDS_EACH" =~ ^[0-9]+$ ]] && [ "$SECONDS_EACH" -gt 0 ] || die "SECONDS must be a positive number"
-if [ "$TARGET" = all ]; then
-  mapfile -t TARGETS < <(all_targets)
-else
-  all_targets | grep -qx "$TARGET" || die "no harness $TARGET (scripts/fuzz.sh --list)"
-  TARGETS=("$TARGET")
-fi
+  TARGET=${1:-all}
+  SECONDS_EACH=${2:-600}
+  [[ "$SECONDS_EACH" =~ ^[0-9]+$ ]] && [ "$SECONDS_EACH" -gt 0 ] || die "SECONDS must be a positive number"
+  if [ "$TARGET" = all ]; then
+    mapfile -t TARGETS < <(all_targets)
+  else
+    all_targets | grep -qx "$TARGET" || die "no harness $TARGET (scripts/fuzz.sh --list)"
+    TARGETS=("$TARGET")
+  fi
 
-build "${TARGETS[@]}"
-SUMMARY=()
-FOUND=0
-for t in "${TARGETS[@]}"; do run_one "$t" "$SECONDS_EACH"; done
-echo
-printf '%s\n' "${SUMMARY[@]}"
-exit "$FOUND"
+  build "${TARGETS[@]}"
+  SUMMARY=()
+  FOUND=0
+  for t in "${TARGETS[@]}"; do run_one "$t" "$SECONDS_EACH"; done
+  echo
+  printf '%s\n' "${SUMMARY[@]}"
+  exit "$FOUND"
+}
+
+main "$@"

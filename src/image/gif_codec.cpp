@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -156,12 +157,23 @@ struct GifFile {
     int width = 0, height = 0;  // the logical screen
     std::vector<GifColorType> globalMap;
     int background = 0;
-    std::vector<GifFrame> frames;
+    std::vector<GifFrame> frames;  // those decoded
+    bool localMaps = false;        // whether any sound frame, decoded or not, has its own map
+    int left = INT_MAX, top = INT_MAX, right = 0, bottom = 0;  // what the sound frames cover
 };
 
-// Reads the screen and the frames that are sound. Every size is checked before memory is
-// taken for it: a frame must lie inside the screen, and neither the screen nor a frame may
-// hold more pixels than the bytes left in the file could code.
+// A screen is the picture's size; one far larger than everything its frames cover is a size
+// made up to make us allocate (all but a corner would be background).
+constexpr int64_t kGifScreenPerCovered = 16;
+constexpr int64_t kGifScreenAlways = int64_t(1) << 20;
+// Composed frames repeat the screen: LZW codes at most about 2,700 pixels per byte, so pictures
+// of more pixels than this per byte of file are no longer the file's content.
+constexpr int64_t kGifPixelsPerByte = 4096;
+
+// Reads the screen and the frames that are sound, decoding up to maxFrames of them (0: all)
+// and looking at the rest. Every size is checked before memory is taken for it: a frame must
+// lie inside the screen, and neither the screen nor a frame may hold more pixels than the
+// bytes left in the file could code.
 bool ReadGifFrames(const uint8_t* data, size_t size, int maxFrames, GifFile& out) {
     MemoryInput in{data, size};
     int err = 0;
@@ -217,14 +229,33 @@ bool ReadGifFrames(const uint8_t* data, size_t size, int maxFrames, GifFile& out
             break;
         GifFrame f{d.Left, d.Top, d.Width, d.Height, {}, {}, gcb};
         gcb = kNoControl;
-        if (const ColorMapObject* m = d.ColorMap; m && m->Colors && m->ColorCount > 0)
-            f.localMap.assign(m->Colors, m->Colors + std::min(m->ColorCount, 256));
-        // A file cut short still gives the frames read before the damage.
-        if (!ReadRaster(gif, f)) break;
-        out.frames.push_back(std::move(f));
-        if (maxFrames > 0 && static_cast<int>(out.frames.size()) >= maxFrames) break;
+        const bool localMap = d.ColorMap && d.ColorMap->Colors && d.ColorMap->ColorCount > 0;
+        if (maxFrames == 0 || static_cast<int>(out.frames.size()) < maxFrames) {
+            if (localMap)
+                f.localMap.assign(d.ColorMap->Colors,
+                                  d.ColorMap->Colors + std::min(d.ColorMap->ColorCount, 256));
+            // A file cut short still gives the frames read before the damage.
+            if (!ReadRaster(gif, f)) break;
+            out.frames.push_back(std::move(f));
+        } else {
+            // Past the frames wanted only the coded blocks are stepped over.
+            int codeSize = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetCode(gif, &codeSize, &block) != GIF_OK) break;
+            bool ok = true;
+            while (block && (ok = DGifGetCodeNext(gif, &block) == GIF_OK)) {
+            }
+            if (!ok) break;
+        }
+        out.localMaps = out.localMaps || localMap;
+        out.left = std::min(out.left, d.Left);
+        out.top = std::min(out.top, d.Top);
+        out.right = std::max(out.right, d.Left + d.Width);
+        out.bottom = std::max(out.bottom, d.Top + d.Height);
     }
-    return !out.frames.empty();
+    if (out.frames.empty()) return false;
+    const int64_t covered = int64_t(out.right - out.left) * (out.bottom - out.top);
+    return int64_t(out.width) * out.height <= std::max(kGifScreenAlways, kGifScreenPerCovered * covered);
 }
 
 // Composes the frames on the screen as a viewer shows them, one picture per frame, while the
@@ -234,7 +265,7 @@ void ComposeFrames(const GifFile& file, bool indexed, size_t fileBytes,
                    PCL_Interface_Composite<FCObjImage>& images) {
     const int w = file.width, h = file.height;
     const Pixel background = indexed ? Pixel(file.background) : Pixel(0);
-    FCDecodeBudget budget(fileBytes);
+    FCDecodeBudget budget(fileBytes, kGifPixelsPerByte);
     const int bits = indexed ? 8 : 32;
     const int64_t frameBytes = FCObjImage::StrideFor(w, bits) * h;
     const int64_t canvasBytes = int64_t(w) * h * int64_t(sizeof(Pixel));
@@ -300,10 +331,8 @@ bool ReadGifMemory(const uint8_t* data, size_t size, PCL_Interface_Composite<FCO
     if (!data || !IsGifData(data, size)) return false;
     GifFile file;
     if (!ReadGifFrames(data, size, maxFrames, file)) return false;
-    bool localMaps = false;
-    for (const GifFrame& f : file.frames) localMaps = localMaps || !f.localMap.empty();
     // Frames with colour maps of their own are composed in 32 bits.
-    const bool indexed = !localMaps && !file.globalMap.empty();
+    const bool indexed = !file.localMaps && !file.globalMap.empty();
     if (indexed)
         ComposeFrames<uint8_t>(file, true, size, images);
     else

@@ -17,18 +17,18 @@ bool FCImageHandleBase::LoadImageFile(const std::string& path,
 }
 
 namespace {
-int64_t PixelsFor(size_t bytes) {
-    constexpr uint64_t kMaxBytes = uint64_t(INT64_MAX) / FCDecodeBudget::kMaxPixelsPerFileByte;
-    return static_cast<int64_t>(std::min<uint64_t>(bytes, kMaxBytes)) *
-           FCDecodeBudget::kMaxPixelsPerFileByte;
+int64_t PixelsFor(size_t bytes, int64_t perByte) {
+    const uint64_t maxBytes = uint64_t(INT64_MAX) / uint64_t(perByte);
+    return static_cast<int64_t>(std::min<uint64_t>(bytes, maxBytes)) * perByte;
 }
 }  // namespace
 
-FCDecodeBudget::FCDecodeBudget(size_t fileBytes)
-    : m_pixels(PixelsFor(fileBytes)), m_bytes(kMaxDecodedBytes) {}
+FCDecodeBudget::FCDecodeBudget(size_t fileBytes, int64_t pixelsPerByte)
+    : m_pixels(PixelsFor(fileBytes, std::clamp<int64_t>(pixelsPerByte, 1, kMaxPixelsPerFileByte))),
+      m_bytes(kMaxDecodedBytes) {}
 
 bool FCDecodeBudget::Plausible(int64_t pixels, size_t bytes) {
-    return pixels > 0 && pixels <= PixelsFor(bytes);
+    return pixels > 0 && pixels <= PixelsFor(bytes, kMaxPixelsPerFileByte);
 }
 
 bool FCDecodeBudget::Take(int64_t pixels, int64_t bytes) {

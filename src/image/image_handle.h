@@ -106,7 +106,8 @@ public:
     static constexpr int64_t kMaxPixelsPerFileByte = 16384;
     static constexpr int64_t kMaxDecodedBytes = int64_t(1) << 30;
 
-    explicit FCDecodeBudget(size_t fileBytes);
+    // A codec that packs fewer pixels into a byte may say so.
+    explicit FCDecodeBudget(size_t fileBytes, int64_t pixelsPerByte = kMaxPixelsPerFileByte);
     // Whether a picture of `pixels` pixels could be coded in `bytes` bytes of file.
     static bool Plausible(int64_t pixels, size_t bytes);
     // Books a decoded picture; false (nothing booked) when the file's budget cannot hold it.

@@ -391,6 +391,9 @@ TEST(HostileFiles, GifReadAsFarAsItIsSound) {
     EXPECT_EQ(GifFrames(Gif(65535, 65535, {{0, 0, 2, 2}})), -1);
     EXPECT_EQ(GifFrames(Gif(30000, 30000, {{0, 0, 30000, 30000, 0, 4}})), -1);
     EXPECT_EQ(GifFrames(Gif(6, 4, {{0, 0, 6, 4}, {0, 0, 6, 4, 0, 5}})), 1) << "cut short";
+    // A screen far beyond what its frames cover would be all background.
+    EXPECT_EQ(GifFrames(Gif(1200, 1000, {{0, 0, 12, 9}})), -1);
+    EXPECT_EQ(GifFrames(Gif(24, 18, {{0, 0, 12, 9}})), 1);
     // No screen size: the first frame's extent.
     EXPECT_EQ(GifFrames(Gif(0, 0, two)), 2);
 
