@@ -7,10 +7,12 @@
 #include <QImageWriter>
 #include <QString>
 #include <cstring>
+#include <string_view>
 
 #include "image/file_io.h"
 #include "image/gif_codec.h"
 #include "image/image_handle.h"
+#include "image/jpeg_scans.h"
 #include "image/pixel_kernels.h"
 
 namespace {
@@ -249,7 +251,8 @@ bool ReadWithQt(const char* format, const uint8_t* pStart, size_t nBytes, int ma
     if (maxFrames > 0) count = std::min(count, maxFrames);
     const bool animated = reader.supportsAnimation();
     for (int i = 0; i < count; ++i) {
-        if (i > 0 && !animated && !reader.jumpToImage(i) && !reader.jumpToNextImage()) break;
+        // Step by step: jumping to page i walks a TIFF's directories from the first again.
+        if (i > 0 && !animated && !reader.jumpToNextImage() && !reader.jumpToImage(i)) break;
         // A size the file cannot hold is refused before the decoder allocates for it.
         const QSize declared = reader.size();
         if (declared.isValid() &&
@@ -289,7 +292,10 @@ bool FCImageHandle_Qt::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
     if (nBytes >= 2 && pStart[0] == 'B' && pStart[1] == 'M')
         return FCImageHandle_Bmp().LoadImageMemory(pStart, nBytes, images, props);
     const char* format = QtFormatOf(pStart, nBytes);
-    return format && ReadWithQt(format, pStart, nBytes, m_nFrameLimit, images, props);
+    if (!format) return false;
+    if (format == std::string_view("jpeg") && JpegScanCount(pStart, nBytes) > kMaxJpegScans)
+        return false;
+    return ReadWithQt(format, pStart, nBytes, m_nFrameLimit, images, props);
 }
 
 bool FCImageHandle_Qt::SaveImageFile(const std::string& path,

@@ -3,9 +3,12 @@
 // fail or vanish.
 
 #include <gtest/gtest.h>
+
 #include <linux/videodev2.h>
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -307,6 +310,18 @@ TEST(FrameDecode, RefusesCutAndMismatchedFrames) {
     EXPECT_FALSE(dec.Decode(jpeg.data(), jpeg.size(), w, h / 2, dib.data(), stride));
     std::vector<uint8_t> garbage(jpeg.size(), 0x5A);
     EXPECT_FALSE(dec.Decode(garbage.data(), garbage.size(), w, h, dib.data(), stride));
+    // Cameras send one scan per frame: a progressive frame would cost a pass over the whole
+    // frame per scan on the capture thread.
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(qRgb(40, 120, 200));
+    QByteArray progressive;
+    QBuffer buffer(&progressive);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(picture));
+    EXPECT_FALSE(dec.Decode(reinterpret_cast<const uint8_t*>(progressive.constData()),
+                            size_t(progressive.size()), w, h, dib.data(), stride));
     // The decoder is still good after the failures.
     EXPECT_TRUE(dec.Decode(jpeg.data(), jpeg.size(), w, h, dib.data(), stride));
 

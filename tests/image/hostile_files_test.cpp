@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
 #include <cstring>
 #include <random>
 
 #include "image/image_handle.h"
+#include "image/jpeg_scans.h"
 #include "test_support.h"
 
 namespace {
@@ -438,6 +442,51 @@ TEST(HostileFiles, TheBytesPickTheDecoder) {
     for (const std::string& o : others)
         EXPECT_FALSE(back.LoadFromBytes("x.png", reinterpret_cast<const uint8_t*>(o.data()), o.size()))
             << o.substr(0, 12);
+}
+
+// A progressive JPEG's first scan repeated: every copy is another pass over the whole picture
+// for the decoder, a few bytes each in the file.
+std::vector<uint8_t> WithFirstScanRepeated(const std::vector<uint8_t>& jpeg, int copies) {
+    size_t i = 2, sos = 0, end = 0;
+    while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF) {
+        const size_t len = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+        if (jpeg[i + 1] == 0xDA) {
+            sos = i;
+            end = i + 2 + len;
+            while (end + 1 < jpeg.size() && !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 &&
+                                               (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7)))
+                ++end;
+            break;
+        }
+        i += 2 + len;
+    }
+    std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + long(end));
+    for (int k = 0; k < copies; ++k) out.insert(out.end(), jpeg.begin() + long(sos), jpeg.begin() + long(end));
+    out.insert(out.end(), jpeg.begin() + long(end), jpeg.end());
+    return out;
+}
+
+TEST(HostileFiles, JpegWithThousandsOfScansIsRefused) {
+    QImage photo(64, 48, QImage::Format_RGB32);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) photo.setPixel(x, y, qRgb(x * 4, y * 5, (x ^ y) * 3));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(photo));
+    const std::vector<uint8_t> progressive(bytes.begin(), bytes.end());
+    FCObjImage img;
+    ASSERT_TRUE(img.LoadFromBytes("x.jpg", progressive.data(), progressive.size()));
+
+    const std::vector<uint8_t> hostile = WithFirstScanRepeated(progressive, 3000);
+    // Qt alone would decode it, three thousand passes later.
+    EXPECT_FALSE(QImage::fromData(hostile.data(), int(hostile.size()), "jpeg").isNull());
+    EXPECT_FALSE(img.LoadFromBytes("x.jpg", hostile.data(), hostile.size()));
+    EXPECT_EQ(img.Width(), 64) << "the picture that was there";
+    EXPECT_GT(JpegScanCount(hostile.data(), hostile.size(), 100000), 3000);
+    EXPECT_GE(JpegScanCount(progressive.data(), progressive.size()), 2);
 }
 
 // GIF goes through giflib: damaged files give the frames read before the damage or fail,

@@ -9,7 +9,11 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "image/jpeg_scans.h"
+
 namespace {
+
+constexpr int kMaxFrameScans = 4;
 
 struct JpegError {
     jpeg_error_mgr pub;
@@ -56,6 +60,9 @@ bool CMjpegDecoder::Decode(const uint8_t* data, size_t size, int width, int heig
                            int64_t dibStride) {
     if (!data || size < 4 || !dib || width <= 0 || height <= 0 || dibStride < int64_t(width) * 3)
         return false;
+    // Cameras send one scan per frame (one per colour at most); every further scan would cost
+    // a pass over the whole frame on the capture thread.
+    if (JpegScanCount(data, size, kMaxFrameScans + 1) > kMaxFrameScans) return false;
     jpeg_decompress_struct* ci = &m->cinfo;
     m->err.cutShort = false;
     m->rows.resize(size_t(height));
