@@ -2,5 +2,5 @@
 #include "picture_fuzz.h"
 
 NS_FUZZ_TARGET(gif) {
-    ns_fuzz::FuzzPictureFile("x.gif", data, size);
+    ns_fuzz::FuzzPictureFile("x.gif", data, size, true);
 }

@@ -2,5 +2,5 @@
 #include "picture_fuzz.h"
 
 NS_FUZZ_TARGET(ico) {
-    ns_fuzz::FuzzPictureFile("x.ico", data, size);
+    ns_fuzz::FuzzPictureFile("x.ico", data, size, true);
 }

@@ -14,7 +14,9 @@
 
 namespace ns_fuzz {
 
-inline void FuzzPictureFile(const char* name, const uint8_t* data, size_t size) {
+// multiFrame: the format can hold several frames, so listing them is another reading path.
+inline void FuzzPictureFile(const char* name, const uint8_t* data, size_t size,
+                            bool multiFrame = false) {
     FCObjImage picture;
     picture.Allocate(3, 2, 24);
     picture.WritePixel(1, 1, 0x123456);
@@ -31,6 +33,7 @@ inline void FuzzPictureFile(const char* name, const uint8_t* data, size_t size) 
         FCDecodeBudget::Plausible(int64_t(picture.Width()) * picture.Height(), size));
     picture.ToTrueColor24();
     NS_FUZZ_CHECK(picture.IsValid() && picture.ColorBits() == 24);
+    if (!multiFrame) return;
 
     std::unique_ptr<FCImageHandleBase> handler(
         FCImageHandleFactory::Get().CreateHandleFromPath(name));

@@ -2,5 +2,5 @@
 #include "picture_fuzz.h"
 
 NS_FUZZ_TARGET(tiff) {
-    ns_fuzz::FuzzPictureFile("x.tif", data, size);
+    ns_fuzz::FuzzPictureFile("x.tif", data, size, true);
 }

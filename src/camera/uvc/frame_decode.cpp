@@ -1,5 +1,7 @@
 #include "camera/uvc/frame_decode.h"
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +16,9 @@
 namespace {
 
 constexpr int kMaxFrameScans = 4;
+// Even a frame of one flat colour takes a few bits per 8 x 8 block and colour; a frame with
+// fewer bytes than this for its size is cut short, and is refused before it is decoded.
+constexpr int64_t kMaxFramePixelsPerByte = 1024;
 
 struct JpegError {
     jpeg_error_mgr pub;
@@ -63,6 +68,8 @@ bool CMjpegDecoder::Decode(const uint8_t* data, size_t size, int width, int heig
     // Cameras send one scan per frame (one per colour at most); every further scan would cost
     // a pass over the whole frame on the capture thread.
     if (JpegScanCount(data, size, kMaxFrameScans + 1) > kMaxFrameScans) return false;
+    if (int64_t(width) * height > kMaxFramePixelsPerByte * int64_t(std::min<size_t>(size, INT32_MAX)))
+        return false;
     jpeg_decompress_struct* ci = &m->cinfo;
     m->err.cutShort = false;
     m->rows.resize(size_t(height));
