@@ -1,6 +1,9 @@
 #include "test_support.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -46,4 +49,14 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> ProgressiveJpeg(const QImage& picture) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(picture)) return {};
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }

@@ -222,7 +222,9 @@ namespace {
 
 // The Qt reader for the file's signature, or null for bytes this handler does not read.
 const char* QtFormatOf(const uint8_t* p, size_t n) {
-    auto starts = [&](const char* sig, size_t len) { return n >= len && std::memcmp(p, sig, len) == 0; };
+    auto starts = [&](const char* sig, size_t len) {
+        return n >= len && std::memcmp(p, sig, len) == 0;
+    };
     if (starts("\xFF\xD8\xFF", 3)) return "jpeg";
     if (starts("\x89PNG\r\n\x1A\n", 8)) return "png";
     // Classic and big TIFF, either byte order.
@@ -247,7 +249,8 @@ bool ReadWithQt(const char* format, const uint8_t* pStart, size_t nBytes, int ma
     if (!reader.canRead()) return false;
 
     FCDecodeBudget budget(nBytes);
-    int count = std::max(1, reader.imageCount());
+    // Counting the frames walks the whole file (every TIFF directory); one frame needs none of it.
+    int count = maxFrames == 1 ? 1 : std::max(1, reader.imageCount());
     if (maxFrames > 0) count = std::min(count, maxFrames);
     const bool animated = reader.supportsAnimation();
     for (int i = 0; i < count; ++i) {

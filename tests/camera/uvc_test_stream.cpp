@@ -6,9 +6,7 @@
 
 #include <linux/videodev2.h>
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -23,6 +21,7 @@
 #include "camera/uvc/fake_v4l2.h"
 #include "camera/uvc/frame_decode.h"
 #include "camera/uvc/uvc_camera.h"
+#include "test_support.h"
 
 namespace {
 
@@ -314,14 +313,9 @@ TEST(FrameDecode, RefusesCutAndMismatchedFrames) {
     // frame per scan on the capture thread.
     QImage picture(w, h, QImage::Format_RGB32);
     picture.fill(qRgb(40, 120, 200));
-    QByteArray progressive;
-    QBuffer buffer(&progressive);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    ASSERT_TRUE(writer.write(picture));
-    EXPECT_FALSE(dec.Decode(reinterpret_cast<const uint8_t*>(progressive.constData()),
-                            size_t(progressive.size()), w, h, dib.data(), stride));
+    const std::vector<uint8_t> progressive = ProgressiveJpeg(picture);
+    ASSERT_FALSE(progressive.empty());
+    EXPECT_FALSE(dec.Decode(progressive.data(), progressive.size(), w, h, dib.data(), stride));
     // The decoder is still good after the failures.
     EXPECT_TRUE(dec.Decode(jpeg.data(), jpeg.size(), w, h, dib.data(), stride));
 
