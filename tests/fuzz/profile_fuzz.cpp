@@ -39,25 +39,26 @@ NS_FUZZ_TARGET(profile) {
     static const std::vector<Key> kKeys = ProgramKeys();
     const QString path = QString::fromStdString(ns_fuzz::ScratchFile("Setting.ini", data, size));
     CProfileFile ini(path);
-    const CProfileSnapshot snap = ini.Snapshot();
+    const CProfileSnapshot before = ini.Snapshot();
     const QString missing = QStringLiteral("\x01missing");
-    std::vector<QString> before;
-    for (const Key& k : kKeys) {
-        const QString section = QLatin1String(k.section);
-        before.push_back(ini.GetString(section, k.key, missing));
-        // One reading for many keys answers as single reads do.
-        NS_FUZZ_CHECK(snap.GetString(section, k.key, missing) == before.back());
-        NS_FUZZ_CHECK(snap.GetInt(section, k.key, -7) == ini.GetInt(section, k.key, -7));
+    // Single reads (a pass over the file each) answer as one reading for many keys does.
+    for (size_t i = 0; i < kKeys.size(); i += 7) {
+        const QString section = QLatin1String(kKeys[i].section);
+        NS_FUZZ_CHECK(ini.GetString(section, kKeys[i].key, missing) ==
+                      before.GetString(section, kKeys[i].key, missing));
+        NS_FUZZ_CHECK(ini.GetInt(section, kKeys[i].key, -7) == before.GetInt(section, kKeys[i].key, -7));
     }
     ReadRgbPresets(path);
 
     if (!ini.WriteString(QStringLiteral("Norvane"), QStringLiteral("Language"), QStringLiteral("xy")))
         return;
-    for (size_t i = 0; i < kKeys.size(); ++i) {
-        const QString now = ini.GetString(QLatin1String(kKeys[i].section), kKeys[i].key, missing);
-        if (kKeys[i].key == QLatin1String("Language"))
+    const CProfileSnapshot after = ini.Snapshot();
+    for (const Key& k : kKeys) {
+        const QString section = QLatin1String(k.section);
+        const QString now = after.GetString(section, k.key, missing);
+        if (k.key == QLatin1String("Language"))
             NS_FUZZ_CHECK(now == QLatin1String("xy"));
         else
-            NS_FUZZ_CHECK(now == before[i]);
+            NS_FUZZ_CHECK(now == before.GetString(section, k.key, missing));
     }
 }
