@@ -36,7 +36,7 @@ bool ValidText(const QString& s) {
     return QStringView(s).isValidUtf16();
 }
 
-// theSettings without the calibration numbers, which are stored with two decimals.
+// theSettings: its integers, texts and calibration numbers.
 struct Snapshot {
     QList<int> ints;
     QStringList texts;
@@ -86,18 +86,17 @@ NS_FUZZ_TARGET(settings_store) {
     }
     const Snapshot loaded = Take();
 
-    // Saved and read again, the values stay; a second round changes nothing more.
+    // Saved and read again (as at the next start), the values stay; the calibration numbers
+    // as their two-decimal texts give them.
     SaveAllSettings(title);
     LoadAllSettings(title);
     const Snapshot again = Take();
     NS_FUZZ_CHECK(again.ints == loaded.ints);
     for (qsizetype i = 0; i < loaded.texts.size(); ++i)
         if (ValidText(loaded.texts[i])) NS_FUZZ_CHECK(again.texts[i] == loaded.texts[i]);
-    SaveAllSettings(title);
-    LoadAllSettings(title);
-    const Snapshot third = Take();
-    NS_FUZZ_CHECK(third.ints == again.ints && third.texts == again.texts &&
-                  third.numbers == again.numbers);
+    for (qsizetype i = 0; i < loaded.numbers.size(); ++i)
+        NS_FUZZ_CHECK(again.numbers[i] ==
+                      CalibrationFromText(CalibrationToText(loaded.numbers[i])));
 
     QFile::remove(path);
     QFile::remove(path + QLatin1String(".damaged"));
