@@ -3,6 +3,7 @@
 // fail or vanish.
 
 #include <gtest/gtest.h>
+
 #include <linux/videodev2.h>
 
 #include <QImage>
@@ -20,6 +21,7 @@
 #include "camera/uvc/fake_v4l2.h"
 #include "camera/uvc/frame_decode.h"
 #include "camera/uvc/uvc_camera.h"
+#include "test_support.h"
 
 namespace {
 
@@ -307,6 +309,13 @@ TEST(FrameDecode, RefusesCutAndMismatchedFrames) {
     EXPECT_FALSE(dec.Decode(jpeg.data(), jpeg.size(), w, h / 2, dib.data(), stride));
     std::vector<uint8_t> garbage(jpeg.size(), 0x5A);
     EXPECT_FALSE(dec.Decode(garbage.data(), garbage.size(), w, h, dib.data(), stride));
+    // Cameras send one scan per frame: a progressive frame would cost a pass over the whole
+    // frame per scan on the capture thread.
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(qRgb(40, 120, 200));
+    const std::vector<uint8_t> progressive = ProgressiveJpeg(picture);
+    ASSERT_FALSE(progressive.empty());
+    EXPECT_FALSE(dec.Decode(progressive.data(), progressive.size(), w, h, dib.data(), stride));
     // The decoder is still good after the failures.
     EXPECT_TRUE(dec.Decode(jpeg.data(), jpeg.size(), w, h, dib.data(), stride));
 
