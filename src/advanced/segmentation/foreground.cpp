@@ -1,0 +1,364 @@
+#include "advanced/segmentation/foreground.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numeric>
+#include <opencv2/imgproc.hpp>
+#include <vector>
+
+namespace segm {
+namespace {
+
+// The background surface is fitted on a picture reduced to this many pixels on its long side:
+// illumination varies slowly, and the fit stays cheap for any picture size.
+constexpr int kFitSide = 160;
+// Terms of the cubic u^i v^j, i + j <= 3, ordered by j then i.
+constexpr int kDegree = 3;
+constexpr int kTerms = (kDegree + 1) * (kDegree + 2) / 2;
+
+void TermsAt(double u, double v, double* t) {
+    double vp = 1;
+    int k = 0;
+    for (int j = 0; j <= kDegree; ++j) {
+        double up = vp;
+        for (int i = 0; i + j <= kDegree; ++i) {
+            t[k++] = up;
+            up *= u;
+        }
+        vp *= v;
+    }
+}
+
+// Picture coordinates mapped to [-1, 1] over the whole picture, at pixel centres.
+inline double Normalised(double pos, int size) {
+    return (pos + 0.5) / size * 2.0 - 1.0;
+}
+
+struct BackgroundFit {
+    double coef[3][kTerms] = {};
+    double mean[3] = {};
+};
+
+// A cubic per channel through the background of a reduced copy of the picture. Objects are
+// outliers: each round refits on the pixels whose colour lies near the last surface.
+BackgroundFit FitBackground(const cv::Mat& bgr) {
+    const double scale =
+        std::min(1.0, static_cast<double>(kFitSide) / std::max(bgr.cols, bgr.rows));
+    cv::Mat small;
+    if (scale < 1.0)
+        cv::resize(bgr, small,
+                   cv::Size(std::max(1, static_cast<int>(std::lround(bgr.cols * scale))),
+                            std::max(1, static_cast<int>(std::lround(bgr.rows * scale)))),
+                   0, 0, cv::INTER_AREA);
+    else
+        small = bgr;
+    const int n = small.rows * small.cols;
+    std::vector<double> terms(static_cast<size_t>(n) * kTerms), values(static_cast<size_t>(n) * 3);
+    for (int y = 0, k = 0; y < small.rows; ++y) {
+        const uint8_t* row = small.ptr<uint8_t>(y);
+        const double v = Normalised(y, small.rows);
+        for (int x = 0; x < small.cols; ++x, ++k) {
+            TermsAt(Normalised(x, small.cols), v, &terms[static_cast<size_t>(k) * kTerms]);
+            for (int c = 0; c < 3; ++c) values[static_cast<size_t>(k) * 3 + c] = row[3 * x + c];
+        }
+    }
+
+    BackgroundFit fit;
+    std::vector<uint8_t> inlier(static_cast<size_t>(n), 1);
+    std::vector<double> residual(static_cast<size_t>(n));
+    bool fitted = false;
+    for (int round = 0; round < 12; ++round) {
+        cv::Matx<double, kTerms, kTerms> ata = cv::Matx<double, kTerms, kTerms>::zeros();
+        cv::Matx<double, kTerms, 3> aty = cv::Matx<double, kTerms, 3>::zeros();
+        int used = 0;
+        for (int k = 0; k < n; ++k) {
+            if (!inlier[k]) continue;
+            ++used;
+            const double* t = &terms[static_cast<size_t>(k) * kTerms];
+            const double* val = &values[static_cast<size_t>(k) * 3];
+            for (int a = 0; a < kTerms; ++a) {
+                for (int b = a; b < kTerms; ++b) ata(a, b) += t[a] * t[b];
+                for (int c = 0; c < 3; ++c) aty(a, c) += t[a] * val[c];
+            }
+        }
+        if (used < 4 * kTerms) break;  // too little background left: keep the last surface
+        for (int a = 0; a < kTerms; ++a)
+            for (int b = 0; b < a; ++b) ata(a, b) = ata(b, a);
+        cv::Matx<double, kTerms, 3> coef;
+        cv::solve(ata, aty, coef, cv::DECOMP_SVD);
+        for (int c = 0; c < 3; ++c)
+            for (int a = 0; a < kTerms; ++a) fit.coef[c][a] = coef(a, c);
+        fitted = true;
+
+        std::vector<double> inlierResiduals;
+        inlierResiduals.reserve(static_cast<size_t>(used));
+        for (int k = 0; k < n; ++k) {
+            const double* t = &terms[static_cast<size_t>(k) * kTerms];
+            double sq = 0;
+            for (int c = 0; c < 3; ++c) {
+                double b = 0;
+                for (int a = 0; a < kTerms; ++a) b += fit.coef[c][a] * t[a];
+                const double d = values[static_cast<size_t>(k) * 3 + c] - b;
+                sq += d * d;
+            }
+            residual[k] = std::sqrt(sq);
+            if (inlier[k]) inlierResiduals.push_back(residual[k]);
+        }
+        auto mid =
+            inlierResiduals.begin() + static_cast<std::ptrdiff_t>(inlierResiduals.size() / 2);
+        std::nth_element(inlierResiduals.begin(), mid, inlierResiduals.end());
+        // Three times the typical background residual, and a level or two for noise-free pictures.
+        const double limit = 3.0 * *mid + 2.0;
+        bool changed = false;
+        for (int k = 0; k < n; ++k) {
+            const uint8_t in = residual[k] <= limit ? 1 : 0;
+            changed |= in != inlier[k];
+            inlier[k] = in;
+        }
+        if (!changed) break;
+    }
+    if (!fitted) {
+        const cv::Scalar m = cv::mean(small);
+        for (int c = 0; c < 3; ++c) fit.coef[c][0] = m[c];
+    }
+    // The mean background level over the picture, what a flat illumination would give.
+    for (int k = 0; k < n; ++k)
+        for (int c = 0; c < 3; ++c) {
+            double b = 0;
+            for (int a = 0; a < kTerms; ++a)
+                b += fit.coef[c][a] * terms[static_cast<size_t>(k) * kTerms + a];
+            fit.mean[c] += b;
+        }
+    for (int c = 0; c < 3; ++c) fit.mean[c] = std::max(1.0, fit.mean[c] / n);
+    return fit;
+}
+
+// Coefficients of the cubic in u along row v: p[0] + p[1] u + p[2] u^2 + p[3] u^3.
+void RowPolynomial(const BackgroundFit& fit, int channel, double v, float p[kDegree + 1]) {
+    double acc[kDegree + 1] = {};
+    double vp = 1;
+    int k = 0;
+    for (int j = 0; j <= kDegree; ++j) {
+        for (int i = 0; i + j <= kDegree; ++i) acc[i] += fit.coef[channel][k++] * vp;
+        vp *= v;
+    }
+    for (int i = 0; i <= kDegree; ++i) p[i] = static_cast<float>(acc[i]);
+}
+
+class DeviationRows : public cv::ParallelLoopBody {
+public:
+    DeviationRows(const cv::Mat& bgr, const BackgroundFit& fit, cv::Mat& out)
+        : m_bgr(bgr), m_fit(fit), m_out(out) {}
+
+    void operator()(const cv::Range& rows) const override {
+        const int w = m_bgr.cols;
+        std::vector<float> gain(static_cast<size_t>(w) * 3), u(static_cast<size_t>(w));
+        for (int x = 0; x < w; ++x) u[x] = static_cast<float>(Normalised(x, w));
+        float mean[3], floorLevel[3];
+        for (int c = 0; c < 3; ++c) {
+            mean[c] = static_cast<float>(m_fit.mean[c]);
+            // A surface that dips towards zero (a dark corner) must not blow its noise up.
+            floorLevel[c] = std::max(1.0f, 0.05f * mean[c]);
+        }
+        for (int y = rows.start; y < rows.end; ++y) {
+            const double v = Normalised(y, m_bgr.rows);
+            for (int c = 0; c < 3; ++c) {
+                float p[kDegree + 1];
+                RowPolynomial(m_fit, c, v, p);
+                float* g = &gain[static_cast<size_t>(c) * w];
+                const float m = mean[c], fl = floorLevel[c];
+                for (int x = 0; x < w; ++x) {
+                    const float b = p[0] + u[x] * (p[1] + u[x] * (p[2] + u[x] * p[3]));
+                    g[x] = m / std::max(b, fl);
+                }
+            }
+            const uint8_t* src = m_bgr.ptr<uint8_t>(y);
+            uint8_t* dst = m_out.ptr<uint8_t>(y);
+            const float* g0 = gain.data();
+            const float* g1 = g0 + w;
+            const float* g2 = g1 + w;
+            for (int x = 0; x < w; ++x) {
+                const float d0 = src[3 * x] * g0[x] - mean[0];
+                const float d1 = src[3 * x + 1] * g1[x] - mean[1];
+                const float d2 = src[3 * x + 2] * g2[x] - mean[2];
+                const float d = std::sqrt(d0 * d0 + d1 * d1 + d2 * d2);
+                dst[x] = static_cast<uint8_t>(std::min(d + 0.5f, 255.0f));
+            }
+        }
+    }
+
+private:
+    const cv::Mat& m_bgr;
+    const BackgroundFit& m_fit;
+    cv::Mat& m_out;
+};
+
+struct NoiseLevels {
+    int background = 0;  // the histogram's mode: the background's own deviation
+    int threshold = 0;   // a deviation the background's noise does not reach
+};
+
+NoiseLevels NoiseOf(const cv::Mat& dev) {
+    std::array<double, 256> hist{};
+    for (int y = 0; y < dev.rows; ++y) {
+        const uint8_t* r = dev.ptr<uint8_t>(y);
+        for (int x = 0; x < dev.cols; ++x) hist[r[x]] += 1;
+    }
+    std::array<double, 256> smooth{};
+    for (int i = 0; i < 256; ++i) {
+        double s = 0;
+        int k = 0;
+        for (int j = std::max(0, i - 1); j <= std::min(255, i + 1); ++j, ++k) s += hist[j];
+        smooth[i] = s / k;
+    }
+    const int mode =
+        static_cast<int>(std::max_element(smooth.begin(), smooth.end()) - smooth.begin());
+    int halfWidth = 1;
+    while (mode + halfWidth < 255 && smooth[mode + halfWidth] > smooth[mode] / 2) ++halfWidth;
+    NoiseLevels n;
+    n.background = mode;
+    // About four standard deviations of the noise above its mode (half width = 1.18 sigma).
+    n.threshold = std::min(254, mode + std::max(4, static_cast<int>(std::ceil(3.5 * halfWidth))));
+    return n;
+}
+
+// Candidates above the noise, each cut at half its own contrast above the background. An
+// object's level is the 70th percentile of its pixels' deviations: high enough that the soft
+// edge of a small object does not pull it down, low enough that a dark nucleus or a bright spot
+// inside a larger one (a fifth of it, say) does not lift it.
+void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& labels, int* count,
+                       cv::Mat& mask, cv::Mat& coverage) {
+    cv::Mat candidates = dev > noise.threshold;
+    cv::Mat stats, centroids;
+    const int n = cv::connectedComponentsWithStats(candidates, labels, stats, centroids, 8, CV_32S);
+    *count = n;
+    // The deviations of each candidate side by side, to take its percentile.
+    std::vector<int64_t> start(static_cast<size_t>(n) + 1, 0);
+    for (int i = 1; i < n; ++i) start[i + 1] = start[i] + stats.at<int>(i, cv::CC_STAT_AREA);
+    std::vector<uint8_t> values(static_cast<size_t>(start[n]));
+    std::vector<int64_t> next(start.begin(), start.end() - 1);
+    for (int y = 0; y < dev.rows; ++y) {
+        const uint8_t* d = dev.ptr<uint8_t>(y);
+        const int* l = labels.ptr<int>(y);
+        for (int x = 0; x < dev.cols; ++x)
+            if (l[x]) values[next[l[x]]++] = d[x];
+    }
+    // Noise adds to a deviation's size as the root of the sum of squares: an object's own
+    // contrast is what remains of its level after the background's.
+    const float bg2 = static_cast<float>(noise.background) * noise.background;
+    std::vector<uint8_t> cut(static_cast<size_t>(n), 255);
+    std::vector<float> perContrast(static_cast<size_t>(n), 0.f);
+    for (int i = 1; i < n; ++i) {
+        auto first = values.begin() + start[i], last = values.begin() + start[i + 1];
+        auto upper = first + (last - first) * 7 / 10;
+        std::nth_element(first, upper, last);
+        const float level = *upper;
+        const float contrast = std::sqrt(std::max(1.f, level * level - bg2));
+        const double half = std::sqrt(0.25 * contrast * contrast + bg2);
+        cut[i] = static_cast<uint8_t>(
+            std::clamp(std::lround(half), static_cast<long>(noise.threshold), 255L));
+        perContrast[i] = 255.f / contrast;
+    }
+    mask.create(dev.size(), CV_8U);
+    coverage.create(dev.size(), CV_8U);
+    for (int y = 0; y < dev.rows; ++y) {
+        const uint8_t* d = dev.ptr<uint8_t>(y);
+        const int* l = labels.ptr<int>(y);
+        uint8_t* m = mask.ptr<uint8_t>(y);
+        uint8_t* c = coverage.ptr<uint8_t>(y);
+        for (int x = 0; x < dev.cols; ++x) {
+            const int id = l[x];
+            m[x] = (id != 0 && d[x] >= cut[id]) ? 255 : 0;
+            const float own = std::sqrt(std::max(0.f, float(d[x]) * d[x] - bg2));
+            c[x] = id ? static_cast<uint8_t>(std::min(255.f, own * perContrast[id] + 0.5f)) : 0;
+        }
+    }
+}
+
+// Area-weighted median over the candidates of the largest inscribed radius: how wide a typical
+// object is, whatever the number of small specks.
+double TypicalRadius(const cv::Mat& mask, const cv::Mat& labels, int count) {
+    if (count <= 1) return 0;
+    cv::Mat dist;
+    cv::distanceTransform(mask, dist, cv::DIST_L2, cv::DIST_MASK_3);
+    std::vector<float> peak(static_cast<size_t>(count), 0.f);
+    std::vector<int64_t> area(static_cast<size_t>(count), 0);
+    for (int y = 0; y < mask.rows; ++y) {
+        const float* d = dist.ptr<float>(y);
+        const int* l = labels.ptr<int>(y);
+        for (int x = 0; x < mask.cols; ++x) {
+            if (d[x] <= 0.f) continue;
+            peak[l[x]] = std::max(peak[l[x]], d[x]);
+            ++area[l[x]];
+        }
+    }
+    std::vector<int> order;
+    int64_t total = 0;
+    for (int i = 1; i < count; ++i)
+        if (area[i] > 0) {
+            order.push_back(i);
+            total += area[i];
+        }
+    if (order.empty()) return 0;
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return peak[a] < peak[b]; });
+    int64_t acc = 0;
+    for (int i : order) {
+        acc += area[i];
+        if (2 * acc >= total) return peak[i];
+    }
+    return peak[order.back()];
+}
+
+}  // namespace
+
+cv::Mat BackgroundDeviation(const cv::Mat& bgr) {
+    CV_Assert(bgr.type() == CV_8UC3);
+    const BackgroundFit fit = FitBackground(bgr);
+    // Neighbours agree about an object; single noisy pixels do not. Smoothing the colours rather
+    // than the deviation keeps the noise from adding to every deviation's size.
+    cv::Mat smooth;
+    cv::blur(bgr, smooth, cv::Size(3, 3));
+    cv::Mat dev(bgr.size(), CV_8U);
+    cv::parallel_for_(cv::Range(0, bgr.rows), DeviationRows(smooth, fit, dev),
+                      std::max(1.0, bgr.total() / 262144.0));
+    return dev;
+}
+
+Foreground FindForeground(const cv::Mat& bgr) {
+    const cv::Mat dev = BackgroundDeviation(bgr);
+    const NoiseLevels noise = NoiseOf(dev);
+    Foreground f;
+    cv::Mat labels;
+    int count = 0;
+    CutAtHalfContrast(dev, noise, labels, &count, f.mask, f.coverage);
+    const double radius = TypicalRadius(f.mask, labels, count);
+    // Thin structures (fibres, scratches) and specks go; objects keep their shape, as long as
+    // their outline bends no tighter than the opening's radius.
+    const int opening = static_cast<int>(std::lround(0.15 * radius));
+    if (opening > 0) {
+        const cv::Mat disc = cv::getStructuringElement(cv::MORPH_ELLIPSE,
+                                                       cv::Size(2 * opening + 1, 2 * opening + 1));
+        cv::morphologyEx(f.mask, f.mask, cv::MORPH_OPEN, disc);
+    }
+    f.info.noiseThreshold = noise.threshold;
+    f.info.backgroundLevel = noise.background;
+    f.info.typicalRadius = radius;
+    f.info.openingRadius = opening;
+    return f;
+}
+
+void FillHoles(cv::Mat& mask) {
+    CV_Assert(mask.type() == CV_8U);
+    cv::Mat padded;
+    cv::copyMakeBorder(mask, padded, 1, 1, 1, 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+    // Background reached from outside the picture is the slide; what stays unreached is a hole.
+    // Objects are 8-connected, so the background flood is 4-connected: it never slips through
+    // a diagonal step of an object's outline.
+    cv::floodFill(padded, cv::Point(0, 0), cv::Scalar(128), nullptr, cv::Scalar(0), cv::Scalar(0),
+                  4);
+    const cv::Mat inner = padded(cv::Rect(1, 1, mask.cols, mask.rows));
+    mask.setTo(255, inner == 0);
+}
+
+}  // namespace segm
