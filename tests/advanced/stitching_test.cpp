@@ -4,10 +4,12 @@
 #include <opencv2/imgproc.hpp>
 #include <random>
 
+#include "advanced/imagepro_stitching.h"
 #include "advanced/stitching/blending.h"
 #include "advanced/stitching/global_placement.h"
 #include "advanced/stitching/pair_registration.h"
 #include "advanced/stitching/tile_stitcher.h"
+#include "imagepro_reports.h"
 #include "sim_fields.h"
 
 namespace {
@@ -281,8 +283,8 @@ TEST(Stitching, ReportsAnErrorOnlyWhenNoLayoutExists) {
     SimFields sim(512, 384);
     const cv::Point2d o = SimFields::Tissue();
     // Fields far apart on the slide share nothing.
-    const std::vector<cv::Mat> apart = {sim.FieldAt(o.x, o.y), sim.FieldAt(o.x + 4000, o.y),
-                                        sim.FieldAt(o.x + 8000, o.y + 3000)};
+    std::vector<cv::Mat> apart;
+    for (int k = 0; k < 5; ++k) apart.push_back(sim.FieldAt(o.x + 1700 * k, o.y - 900 * k));
     const StitchResult r = StitchTiles(apart);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.error.empty());
@@ -304,6 +306,51 @@ TEST(Stitching, RotatedFieldsTakeTheFeaturePath) {
     EXPECT_EQ(r.method, StitchMethod::Features);
     EXPECT_GT(r.picture.cols, 1000);
     EXPECT_LT(r.picture.cols, 1400);
+}
+
+TEST(ImageproStitching, CallsBackWithTheMosaicAndTellsWhereEachPictureLanded) {
+    SimFields sim(512, 384);
+    const Series s = Grid(sim, 2, 2, 0.25, 10, SimFields::Tissue());
+    Reports reports;
+    const int h = imagepro_stitching_new(1, &Reports::Callback, &reports, IMAGEPRO_STITCHING_FILES);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(imagepro_stitching_get_tilenum(h), -1);
+    ASSERT_EQ(imagepro_stitching_start(h), IMAGEPRO_OK);
+    for (size_t i = 0; i < s.fields.size(); ++i) {
+        const auto bytes = PictureIn(s.fields[i]);
+        ASSERT_EQ(
+            imagepro_stitching_readdata(h, bytes.data(), 512, 384, 24, i + 1 == s.fields.size()),
+            IMAGEPRO_OK);
+    }
+    ASSERT_TRUE(reports.WaitFor(1));
+    EXPECT_EQ(imagepro_stitching_stop(h), IMAGEPRO_OK);
+    ASSERT_EQ(reports.results, 1) << imagepro_last_error();
+    EXPECT_FALSE(reports.progress.empty());
+    ASSERT_EQ(imagepro_stitching_get_tilenum(h), 4);
+    std::vector<cv::Point2d> found(4);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(imagepro_stitching_get_tileposition(h, i, &found[i].x, &found[i].y), IMAGEPRO_OK);
+    EXPECT_LT(PlacementError(found, s.truth), 0.5);
+    // The mosaic spans the placed tiles.
+    double right = 0, bottom = 0;
+    for (const cv::Point2d& p : found)
+        right = std::max(right, p.x + 512), bottom = std::max(bottom, p.y + 384);
+    EXPECT_NEAR(reports.width, right, 1.0);
+    EXPECT_NEAR(reports.height, bottom, 1.0);
+    double x = 0, y = 0;
+    EXPECT_EQ(imagepro_stitching_get_tileposition(h, 4, &x, &y), IMAGEPRO_ERR_ARGUMENT);
+
+    // Pictures with nothing in common: a failure, with the reason kept.
+    ASSERT_EQ(imagepro_stitching_start(h), IMAGEPRO_OK);
+    const auto a = PictureIn(sim.FieldAt(0, 0)), b = PictureIn(sim.FieldAt(30000, 30000));
+    ASSERT_EQ(imagepro_stitching_readdata(h, a.data(), 512, 384, 24, 0), IMAGEPRO_OK);
+    ASSERT_EQ(imagepro_stitching_readdata(h, b.data(), 512, 384, 24, 1), IMAGEPRO_OK);
+    ASSERT_TRUE(reports.WaitFor(2));
+    EXPECT_EQ(reports.failures, 1)
+        << reports.results << " " << reports.width << "x" << reports.height;
+    EXPECT_EQ(imagepro_stitching_delete(h), IMAGEPRO_OK);
+    EXPECT_EQ(imagepro_stitching_readdata(h, a.data(), 512, 384, 24, 1), IMAGEPRO_ERR_HANDLE);
+    EXPECT_EQ(imagepro_stitching_new(1, &Reports::Callback, &reports, 0), 0);
 }
 
 }  // namespace

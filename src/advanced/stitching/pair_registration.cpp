@@ -216,12 +216,13 @@ double CPairRegistration::DetailSigma(const cv::Mat& picture) {
 
 PairRegistrationOptions CPairRegistration::AdaptedTo(const std::vector<cv::Mat>& pictures,
                                                      PairRegistrationOptions options) {
+    // Pictures without any detail above their noise (clear glass) have no say.
     std::vector<double> sigmas;
     for (const cv::Mat& p : pictures)
-        if (const double s = DetailSigma(p); s > 0) sigmas.push_back(s);
+        if (const double s = DetailSigma(p); s > 0 && s < 16) sigmas.push_back(s);
     if (sigmas.empty()) return options;
-    std::nth_element(sigmas.begin(), sigmas.begin() + sigmas.size() / 2, sigmas.end());
-    const double s = std::min(8.0, sigmas[sigmas.size() / 2]);
+    std::sort(sigmas.begin(), sigmas.end());
+    const double s = std::min(8.0, sigmas[(sigmas.size() - 1) / 2]);
     options.noiseSigma = std::max(options.noiseSigma, s);
     options.highPassSigma = std::max(options.highPassSigma, 5 * options.noiseSigma);
     return options;

@@ -19,8 +19,9 @@
 struct StitchOptions {
     PairRegistrationOptions registration;
     PlacementOptions placement;
-    // A pair joins the layout when its overlap correlates at least this well.
-    double minConfidence = 0.2;
+    // A pair joins the layout when its overlap correlates at least this well (unrelated fields
+    // of the slide reach about 0.25).
+    double minConfidence = 0.35;
     // Pairs whose coarse correlation stays below this are not refined.
     double minCoarseConfidence = 0.08;
     // Fit the registration band to the pictures' detail (CPairRegistration::AdaptedTo).
