@@ -27,6 +27,7 @@
 #include "settings/language_table.h"
 #include "settings/profile_file.h"
 #include "ui/about_dlg.h"
+#include "ui/advanced_commands.h"
 #include "ui/binary_dlg.h"
 #include "ui/image_picker_dlg.h"
 #include "ui/measure_color_dlg.h"
@@ -638,8 +639,13 @@ bool CMainFrame::IsWindowCommand(int id) {
 // A command whose window does not exist yet stays disabled rather than doing nothing (and HDR
 // would leave its request pending, blocking every later capture). Add a command here together
 // with its case in RunWindowCommand.
-bool CMainFrame::ServesWindowCommand(int id) {
+bool CMainFrame::ServesWindowCommand(int id, const CScopeDoc* doc) {
     switch (id) {
+        case ID_STITCHING:
+        case ID_EDF:
+            return true;
+        case ID_HDR:  // from files; live HDR has no window yet
+            return !doc || !doc->m_bLive;
         case ID_FULL_SCREEN:
         case ID_FILE_SAVE_AS:
         case ID_SAVE_AS_ONLY_IMAGE:
@@ -687,6 +693,16 @@ bool CMainFrame::RunWindowCommand(CScopeDoc& doc, int id) {
             return true;
         case ID_MIX:
             RunMixDialog(doc, this);
+            return true;
+        case ID_STITCHING:
+            RunStitchingCommand(doc, this);
+            return true;
+        case ID_EDF:
+            RunEdfCommand(doc, this);
+            return true;
+        case ID_HDR:
+            if (g_bHdrRequest) return false;  // the live HDR document's start comes later
+            RunHdrCommand(doc, this);
             return true;
         default:
             return false;
@@ -746,7 +762,7 @@ void CMainFrame::OnCommand(int id) {
             } else if (id >= ID_LANGUAGE && id <= ID_LANGUAGE_LAST) {
                 SwitchLanguage(id);
             } else if (CScopeDoc* doc = ActiveDocument()) {
-                if (!IsWindowCommand(id) || ServesWindowCommand(id)) doc->OnCommand(id);
+                if (!IsWindowCommand(id) || ServesWindowCommand(id, doc)) doc->OnCommand(id);
             }
             break;
     }
@@ -759,7 +775,7 @@ void CMainFrame::UpdateCommandStates() {
         QAction* a = m_actions.value(c.id);
         if (!a) continue;
         const bool enabled = doc && doc->IsCommandEnabled(c.id) &&
-                             (!IsWindowCommand(c.id) || ServesWindowCommand(c.id));
+                             (!IsWindowCommand(c.id) || ServesWindowCommand(c.id, doc));
         a->setEnabled(enabled);
         if (a->isCheckable()) a->setChecked(doc && doc->IsCommandChecked(c.id));
     }
