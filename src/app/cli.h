@@ -31,3 +31,8 @@ int CliCameras(const CliArgs& args);
 int CliSnap(const CliArgs& args);
 int CliStream(const CliArgs& args);
 int CliProps(const CliArgs& args);
+
+// Advanced functions on picture files: stitching, exposure fusion, focus fusion.
+int CliStitch(const CliArgs& args);
+int CliHdr(const CliArgs& args);
+int CliEdf(const CliArgs& args);

@@ -127,6 +127,27 @@ SpecimenRect CVirtualSpecimen::TissueRegion() {
     return {20000, 20000, 60000, 60000};
 }
 
+SpecimenRect CVirtualSpecimen::ThickSectionRegion() {
+    return {60000, 20000, 100000, 60000};
+}
+
+bool CVirtualSpecimen::HasDepth(const SpecimenRect& r) {
+    const SpecimenRect t = ThickSectionRegion();
+    return Intersects(t, r.left, r.top, r.right, r.bottom);
+}
+
+double CVirtualSpecimen::DepthMicrons(double x, double y) const {
+    const SpecimenRect t = ThickSectionRegion();
+    if (x < t.left || x >= t.right || y < t.top || y >= t.bottom) return 0;
+    constexpr double kEase = 500;
+    const double edge = std::min({x - t.left, t.right - x, y - t.top, t.bottom - y});
+    const double ease = Smooth(static_cast<float>(std::min(1.0, edge / kEase)));
+    const double cx = (t.left + t.right) / 2;
+    const double tilt = kThickTiltMicrons * std::sin(2 * M_PI * (x - cx) / kThickTiltPeriod);
+    const double relief = kThickReliefMicrons * ValueNoise(m_seed, 21, x / 700, y / 700);
+    return ease * (tilt + relief);
+}
+
 size_t CVirtualSpecimen::CachedTiles() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_cache.size();
@@ -166,7 +187,7 @@ CVirtualSpecimen::TilePtr CVirtualSpecimen::NewTileLocked() {
 CVirtualSpecimen::TilePtr CVirtualSpecimen::GetLocked(int level, int blurStep, int64_t tx,
                                                       int64_t ty) {
     level = std::clamp(level, 0, kMaxLevel);
-    blurStep = std::clamp(blurStep, 0, kMaxBlurStep);
+    blurStep = std::clamp(blurStep, 0, kMaxDepthBlurStep);
     const uint64_t key = Key(level, blurStep, tx, ty);
     auto it = m_cache.find(key);
     if (it != m_cache.end()) {
