@@ -31,6 +31,8 @@ int CliCameras(const CliArgs& args);
 int CliSnap(const CliArgs& args);
 int CliStream(const CliArgs& args);
 int CliProps(const CliArgs& args);
+// Series of a simulated camera (fields, exposures, focus) with their truth.
+int CliSeries(const CliArgs& args);
 
 // Advanced functions on picture files: stitching, exposure fusion, focus fusion.
 int CliStitch(const CliArgs& args);

@@ -4,7 +4,6 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -70,7 +69,8 @@ int RunJob(FileJobKind kind, const char* synopsis, const CliArgs& args) {
     job.Finish();
     if (!job.Succeeded()) return CliFail(job.MessageText().trimmed().toStdString());
     FCObjImage picture;
-    if (!picture.LoadFromFile(result.toStdString())) return CliFail("cannot read the result " + CliQuoted(result.toStdString()));
+    if (!picture.LoadFromFile(result.toStdString()))
+        return CliFail("cannot read the result " + CliQuoted(result.toStdString()));
     if (kind == FileJobKind::Edf) {
         picture.ToTrueColor24();
         if (!picture.SaveToFile(out)) return CliFail("cannot write " + CliQuoted(out));

@@ -13,55 +13,12 @@
 #include <thread>
 
 #include "app/cli.h"
+#include "app/cli_camera_session.h"
 #include "camera/camera_manager.h"
 #include "document/scope_doc.h"
 #include "image/obj_image.h"
 
 namespace {
-
-// Starts the camera side for one command and shuts it down on every way out.
-class CameraSession {
-public:
-    CameraSession() {
-        theCameraManager().Startup();
-        theCameraManager().EnumerateDevices(&m_count);
-    }
-    ~CameraSession() { theCameraManager().Shutdown(); }
-    int Count() const { return m_count; }
-
-private:
-    int m_count = 0;
-};
-
-// Counts the frames that reach the sink and remembers the last frame's format.
-struct FrameCounter {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    int64_t frames = 0;
-    int width = 0, height = 0, bits = 0;
-
-    static int Sink(int, uint8_t* frame, const FCBitmapInfoHeader* header, void* user) {
-        auto* self = static_cast<FrameCounter*>(user);
-        if (!frame || !header) return 1;
-        {
-            std::lock_guard lock(self->mutex);
-            ++self->frames;
-            self->width = header->biWidth;
-            self->height = std::abs(header->biHeight);
-            self->bits = header->biBitCount;
-        }
-        self->arrived.notify_all();
-        return 1;
-    }
-    int64_t Frames() {
-        std::lock_guard lock(mutex);
-        return frames;
-    }
-    bool WaitForFrames(int64_t n, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex);
-        return arrived.wait_for(lock, timeout, [&] { return frames >= n; });
-    }
-};
 
 std::optional<int> ParseInt(const std::string& s) {
     bool ok = false;
@@ -113,19 +70,6 @@ std::string NameUtf8(const CameraDeviceEntry& e) {
     size_t n = 0;
     while (n < 260 && e.name[n]) ++n;
     return QString::fromUtf16(e.name, static_cast<qsizetype>(n)).toStdString();
-}
-
-// Chooses device entry `device` and opens it with the counter as its sink.
-int OpenDevice(const CameraSession& session, int device, FrameCounter* counter) {
-    if (device >= session.Count())
-        return CliFail(session.Count() == 0 ? std::string("no camera is attached")
-                                            : "no camera " + std::to_string(device) + " (there are " +
-                                                  std::to_string(session.Count()) + ")");
-    CCameraManager& cm = theCameraManager();
-    cm.SelectDevice(device);
-    if (cm.OpenCamera(nullptr, &FrameCounter::Sink, counter) != 0)
-        return CliFail("cannot open camera " + std::to_string(device));
-    return 0;
 }
 
 }  // namespace

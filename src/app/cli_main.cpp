@@ -28,6 +28,7 @@ constexpr Command kCommands[] = {
     {"snap", "snap --device N [--still-index I] OUT  capture a still from a camera", CliSnap},
     {"stream", "stream --device N --seconds S  stream a camera and count its frames", CliStream},
     {"props", "props --device N               resolutions, formats and property ranges of a camera", CliProps},
+    {"series", "series --device N (--grid CxR --overlap F [--jitter PX] | --exposures US,... | --focus Z0:Z1:STEP) OUTDIR  pictures with their truth", CliSeries},
     {"stitch", "stitch OUT IN IN...            join pictures of overlapping fields", CliStitch},
     {"hdr", "hdr OUT IN IN...               fuse an exposure series", CliHdr},
     {"edf", "edf OUT IN IN...               fuse a focus series (enfuse)", CliEdf},

@@ -65,6 +65,10 @@ using PFN_CameraSimSetStage = int (*)(double x, double y);
 using PFN_CameraSimMoveStage = int (*)(double dx, double dy);
 using PFN_CameraSimSetFocus = int (*)(double zMicrons);
 using PFN_CameraSimSetFaults = int (*)(int dropEvery, int64_t stallAfter, int removed);
+// Where the last picture handed to the program was taken (a still, or for a module whose stills
+// are live frames the last frame): field centre, focus, specimen units per pixel.
+using PFN_CameraSimGetPicturePose = int (*)(double* x, double* y, double* z, double* unitsPerPixelX,
+                                            double* unitsPerPixelY);
 }
 // Gamma, contrast and saturation: 20 .. 255, 100 = 1.0 (unchanged). Frame speed 0 normal,
 // 1 high. Light frequency 0 AC 50 Hz, 1 AC 60 Hz. AE target 1 .. 255 (mean level sought).

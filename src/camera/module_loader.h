@@ -123,6 +123,7 @@ struct ModuleState {
     PFN_CameraSimMoveStage CameraSimMoveStage = nullptr;
     PFN_CameraSimSetFocus CameraSimSetFocus = nullptr;
     PFN_CameraSimSetFaults CameraSimSetFaults = nullptr;
+    PFN_CameraSimGetPicturePose CameraSimGetPicturePose = nullptr;
 
     // The open camera; read by the frame thread.
     std::atomic<void*> pUser{nullptr};

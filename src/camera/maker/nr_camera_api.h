@@ -112,6 +112,10 @@ int NRCamera_Get_DisplayFrameRate(int index, float* fps);
 int NRCamera_Sim_SetStage(int index, double x, double y);  // specimen units (2 per micrometre)
 int NRCamera_Sim_MoveStage(int index, double dx, double dy);
 int NRCamera_Sim_SetFocus(int index, double zMicrons);
+// Where the last still was taken: field centre (specimen units), focus (micrometres) and the
+// specimen units per pixel of the still. -1 before the first still.
+int NRCamera_Sim_GetStillPose(int index, double* x, double* y, double* z, double* unitsPerPixelX,
+                              double* unitsPerPixelY);
 // dropEvery: every n-th frame is dropped (0 never); stallAfter: no frames from that frame on
 // (-1 never); removed: the device is gone (frames stop, calls fail with -1).
 int NRCamera_Sim_SetFaults(int index, int dropEvery, int64_t stallAfter, int removed);

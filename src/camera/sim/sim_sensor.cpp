@@ -546,6 +546,11 @@ double CSimSensor::DefocusSigmaUnits(double zMicrons) {
     return std::min(kMaxBlurUnits, kBlurUnitsPerMicron * std::fabs(zMicrons));
 }
 
+SimPictureRecord CSimSensor::LastPicture() const {
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
+    return m_last;
+}
+
 bool CSimSensor::Render(double tSeconds, FCObjImage* out, int bits) {
     if (!out || (bits != 24 && bits != 32)) return false;
     return RenderImpl(tSeconds, out, bits, nullptr);
@@ -574,6 +579,11 @@ bool CSimSensor::RenderImpl(double tSeconds, FCObjImage* out, int bits, SimRawFr
     const int W = s.width, H = s.height;
     Scratch& S = *m_scratch;
     const SimStagePose pose = m_stage.Pose(tSeconds);
+    {
+        const auto u = UnitsPerOutputPixel(s);
+        std::lock_guard<std::mutex> l(m_settingsMutex);
+        m_last = {true, tSeconds, pose, u[0], u[1], W, H, s.hFlip, s.vFlip};
+    }
 
     // Level: the coarsest whose pixels are no larger than an output pixel, made coarser while
     // the defocus blur would exceed two level pixels (a flat specimen: one blur for the frame).
