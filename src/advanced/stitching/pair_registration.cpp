@@ -9,59 +9,67 @@
 
 namespace {
 
-cv::Mat ToGreyFloat(const cv::Mat& picture) {
+cv::Mat ToGrey(const cv::Mat& picture) {
     cv::Mat grey;
     switch (picture.channels()) {
         case 1:
-            grey = picture;
-            break;
+            return picture;
         case 3:
             cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
-            break;
+            return grey;
         case 4:
             cv::cvtColor(picture, grey, cv::COLOR_BGRA2GRAY);
-            break;
+            return grey;
         default:
             return {};
     }
-    cv::Mat f;
-    grey.convertTo(f, CV_32F);
-    return f;
 }
 
 // grey minus its low-pass: what is left are the structures registration can lock onto, free of
-// uneven illumination and exposure differences. The low-pass is taken on a reduced copy, which
-// is much cheaper than a wide Gaussian at full size and as good for this purpose.
+// uneven illumination and exposure differences; a slight blur first takes out most sensor
+// noise. The low-pass is taken on a reduced copy, which is much cheaper than a wide Gaussian at
+// full size and as good for this purpose. grey is 8-bit; the band is float.
 cv::Mat BandPass(const cv::Mat& grey, double sigma, double noiseSigma) {
+    // Fresh full-size buffers cost more in page faults than the filtering itself: the
+    // intermediate ones are kept per thread.
+    thread_local cv::Mat small, low, fine;
     const int k = std::max(1, static_cast<int>(sigma / 3));
-    cv::Mat small, low;
     cv::resize(grey, small, cv::Size(std::max(1, grey.cols / k), std::max(1, grey.rows / k)), 0, 0,
                cv::INTER_AREA);
+    small.convertTo(small, CV_32F);
     cv::GaussianBlur(small, small, cv::Size(), sigma / k);
     cv::resize(small, low, grey.size(), 0, 0, cv::INTER_LINEAR);
-    cv::Mat fine;
     cv::GaussianBlur(grey, fine, cv::Size(), noiseSigma);
-    return fine - low;
-}
-
-cv::Mat SoftLimited(const cv::Mat& source) {
-    cv::Mat band = source.clone();
-    // A few high-contrast specks (debris, a dark nucleus) would otherwise dominate the
-    // correlation, and two unrelated fields would match wherever their specks line up: a soft
-    // limit at a few times the typical contrast lets every structure count alike.
-    cv::Mat absBand = cv::abs(band);
-    cv::Mat sample = absBand.reshape(1, 1).clone();
-    const int step = std::max<int>(1, static_cast<int>(sample.total() / 20000));
-    std::vector<float> values;
-    for (size_t i = 0; i < sample.total(); i += step)
-        values.push_back(sample.at<float>(static_cast<int>(i)));
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    const float limit = std::max(1e-3f, 2.f * values[values.size() / 2]);
-    for (int y = 0; y < band.rows; ++y) {
-        float* r = band.ptr<float>(y);
-        for (int x = 0; x < band.cols; ++x) r[x] = r[x] / (1.f + std::fabs(r[x]) / limit);
+    cv::Mat band(grey.size(), CV_32F);
+    for (int y = 0; y < grey.rows; ++y) {
+        const uint8_t* f = fine.ptr<uint8_t>(y);
+        const float* l = low.ptr<float>(y);
+        float* b = band.ptr<float>(y);
+        for (int x = 0; x < grey.cols; ++x) b[x] = f[x] - l[x];
     }
     return band;
+}
+
+// A few high-contrast specks (debris, a dark nucleus) would otherwise dominate correlations,
+// and two unrelated fields would match wherever their specks line up: values are limited softly
+// (v / (1 + |v| * inverse)) at a few times the typical contrast, so every structure counts alike.
+// The inverse of that limit, from a sparse sample of the band.
+float LimitInverse(const cv::Mat& band) {
+    std::vector<float> values;
+    const int step = std::max(1, static_cast<int>(std::sqrt(band.total() / 20000.0)));
+    for (int y = 0; y < band.rows; y += step) {
+        const float* r = band.ptr<float>(y);
+        for (int x = 0; x < band.cols; x += step) values.push_back(std::fabs(r[x]));
+    }
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return 1.f / std::max(1e-3f, 2.f * values[values.size() / 2]);
+}
+
+void SoftLimit(cv::Mat& band, float inverse) {
+    for (int y = 0; y < band.rows; ++y) {
+        float* r = band.ptr<float>(y);
+        for (int x = 0; x < band.cols; ++x) r[x] = r[x] / (1.f + std::fabs(r[x]) * inverse);
+    }
 }
 
 // A raised-cosine taper at the edges: it keeps the cyclic edge of the transform from dominating
@@ -98,14 +106,25 @@ Overlap OverlapAt(cv::Size a, cv::Size b, int dx, int dy) {
     return {inA, inA - cv::Point(dx, dy)};
 }
 
-double Ncc(const cv::Mat& a, const cv::Mat& b) {
-    cv::Scalar ma, sa, mb, sb;
-    cv::meanStdDev(a, ma, sa);
-    cv::meanStdDev(b, mb, sb);
-    if (sa[0] <= 1e-6 || sb[0] <= 1e-6) return 0;
+// Normalised cross-correlation of two windows of the same size, their values soft-limited on
+// the way (inverse 0: as they are). One pass, no buffers.
+double Ncc(const cv::Mat& a, const cv::Mat& b, float limitA, float limitB) {
+    double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+    for (int y = 0; y < a.rows; ++y) {
+        const float* pa = a.ptr<float>(y);
+        const float* pb = b.ptr<float>(y);
+        float ra = 0, rb = 0, raa = 0, rbb = 0, rab = 0;
+        for (int x = 0; x < a.cols; ++x) {
+            const float u = pa[x] / (1.f + std::fabs(pa[x]) * limitA);
+            const float v = pb[x] / (1.f + std::fabs(pb[x]) * limitB);
+            ra += u, rb += v, raa += u * u, rbb += v * v, rab += u * v;
+        }
+        sa += ra, sb += rb, saa += raa, sbb += rbb, sab += rab;
+    }
     const double n = static_cast<double>(a.total());
-    const double cov = a.dot(b) / n - ma[0] * mb[0];
-    return cov / (sa[0] * sb[0]);
+    const double va = saa / n - (sa / n) * (sa / n), vb = sbb / n - (sb / n) * (sb / n);
+    if (va <= 1e-12 || vb <= 1e-12) return 0;
+    return (sab / n - (sa / n) * (sb / n)) / std::sqrt(va * vb);
 }
 
 // A window of at most maxSide per axis, centred in r.
@@ -131,8 +150,13 @@ void WhitenAndLowPass(cv::Mat& cross, double cutoff, double whitening) {
         const float gv = static_cast<float>(std::exp(-fv * fv / (2 * cutoff * cutoff)));
         cv::Vec2f* row = cross.ptr<cv::Vec2f>(v);
         for (int u = 0; u < w; ++u) {
+            const float g = gu[u] * gv;
+            if (g < 1e-4f) {
+                row[u] = cv::Vec2f(0, 0);
+                continue;
+            }
             const float m = row[u][0] * row[u][0] + row[u][1] * row[u][1] + 1e-20f;
-            row[u] *= gu[u] * gv / std::pow(m, power);
+            row[u] *= g * (power == 0.5f ? 1.f / std::sqrt(m) : std::pow(m, -power));
         }
     }
 }
@@ -178,8 +202,10 @@ std::optional<cv::Point2d> ResidualShift(const cv::Mat& a, const cv::Mat& b, dou
 CPairRegistration::CPairRegistration(PairRegistrationOptions options) : m_options(options) {}
 
 double CPairRegistration::DetailSigma(const cv::Mat& picture) {
-    const cv::Mat grey = ToGreyFloat(picture);
-    if (grey.empty() || grey.cols < 32 || grey.rows < 32) return 0;
+    const cv::Mat grey8 = ToGrey(picture);
+    if (grey8.empty() || grey8.cols < 32 || grey8.rows < 32) return 0;
+    cv::Mat grey;
+    grey8.convertTo(grey, CV_32F);
     // The radial power spectrum of a central window: white sensor noise gives it a floor, the
     // picture's detail rises above it up to some frequency.
     const int side = std::min({256, grey.cols, grey.rows}) & ~1;
@@ -237,21 +263,22 @@ CPairRegistration::Prepared CPairRegistration::Prepare(const cv::Mat& picture,
                                                        cv::Size largest) const {
     Prepared p;
     if (picture.empty() || picture.depth() != CV_8U) return p;
-    const cv::Mat grey = ToGreyFloat(picture);
+    const cv::Mat grey = ToGrey(picture);
     if (grey.empty()) return p;
     p.size = picture.size();
     p.band = BandPass(grey, m_options.highPassSigma, m_options.noiseSigma);
-    p.limited = SoftLimited(p.band);
+    p.limitInverse = LimitInverse(p.band);
     p.factor = FactorFor(
         cv::Size(std::max(largest.width, p.size.width), std::max(largest.height, p.size.height)));
     const int f = static_cast<int>(p.factor);
     if (f > 1)
-        cv::resize(p.limited, p.reducedBand,
+        cv::resize(p.band, p.reducedBand,
                    cv::Size(std::max(1, (p.size.width + f / 2) / f),
                             std::max(1, (p.size.height + f / 2) / f)),
                    0, 0, cv::INTER_AREA);
     else
-        p.reducedBand = p.limited.clone();
+        p.reducedBand = p.band.clone();
+    SoftLimit(p.reducedBand, LimitInverse(p.reducedBand));
     p.paddedSize =
         cv::Size(cv::getOptimalDFTSize((std::max(largest.width, p.size.width) + f - 1) / f),
                  cv::getOptimalDFTSize((std::max(largest.height, p.size.height) + f - 1) / f));
@@ -273,9 +300,9 @@ bool CPairRegistration::Admissible(cv::Point2d fullShift) const {
     return std::hypot(d.x, d.y) <= m_options.searchRadius;
 }
 
-std::optional<double> CPairRegistration::OverlapCorrelation(const cv::Mat& a, const cv::Mat& b,
-                                                            int dx, int dy, int minSide,
-                                                            double minFraction,
+std::optional<double> CPairRegistration::OverlapCorrelation(const cv::Mat& a, float limitA,
+                                                            const cv::Mat& b, float limitB, int dx,
+                                                            int dy, int minSide, double minFraction,
                                                             double* overlapPixels) const {
     const Overlap o = OverlapAt(a.size(), b.size(), dx, dy);
     if (o.inA.width < minSide || o.inA.height < minSide) return std::nullopt;
@@ -283,7 +310,7 @@ std::optional<double> CPairRegistration::OverlapCorrelation(const cv::Mat& a, co
     const double smaller = std::min(a.total(), b.total());
     if (area < minFraction * smaller) return std::nullopt;
     if (overlapPixels) *overlapPixels = area;
-    return Ncc(a(o.inA), b(o.inB));
+    return Ncc(a(o.inA), b(o.inB), limitA, limitB);
 }
 
 PairShift CPairRegistration::Coarse(const Prepared& a, const Prepared& b) const {
@@ -329,8 +356,8 @@ PairShift CPairRegistration::Coarse(const Prepared& a, const Prepared& b) const 
             for (int dx : {at.x, at.x - pw}) {
                 if (!Admissible(cv::Point2d(dx * a.factor, dy * a.factor))) continue;
                 double area = 0;
-                const auto ncc = OverlapCorrelation(a.reducedBand, b.reducedBand, dx, dy, minSide,
-                                                    m_options.minOverlapFraction, &area);
+                const auto ncc = OverlapCorrelation(a.reducedBand, 0, b.reducedBand, 0, dx, dy,
+                                                    minSide, m_options.minOverlapFraction, &area);
                 if (!ncc) continue;
                 // A small overlap correlates well by chance more often than a large one: rank
                 // by a lower bound of the correlation for the overlap's independent samples.
@@ -353,7 +380,8 @@ PairShift CPairRegistration::Refine(const Prepared& a, const Prepared& b,
     const int minSide = m_options.minOverlapSide;
     const double minFraction = m_options.minOverlapFraction;
     auto nccAt = [&](int dx, int dy, double* area = nullptr) {
-        return OverlapCorrelation(a.limited, b.limited, dx, dy, minSide, minFraction, area);
+        return OverlapCorrelation(a.band, a.limitInverse, b.band, b.limitInverse, dx, dy, minSide,
+                                  minFraction, area);
     };
 
     // Sub-pixel: phase correlation of the overlap windows, b's window resampled at the current
@@ -368,7 +396,7 @@ PairShift CPairRegistration::Refine(const Prepared& a, const Prepared& b,
         // A pixel less on each side keeps the resampled window inside b.
         o.inA = cv::Rect(o.inA.x + 1, o.inA.y + 1, o.inA.width - 2, o.inA.height - 2);
         if (o.inA.width < minSide || o.inA.height < minSide) break;
-        const cv::Rect wa = Centred(o.inA, 1024);
+        const cv::Rect wa = Centred(o.inA, 512);
         const cv::Rect wb = wa - cv::Point(ix, iy);
         cv::Mat bw;
         cv::getRectSubPix(b.band, wb.size(),
@@ -382,7 +410,7 @@ PairShift CPairRegistration::Refine(const Prepared& a, const Prepared& b,
         const cv::Point2d next = d + *r;
         if (std::hypot(next.x - estimate.x, next.y - estimate.y) > 2 * a.factor + 3) break;
         d = next;
-        if (std::hypot(r->x, r->y) < 0.02 || iteration == 4) {
+        if (std::hypot(r->x, r->y) < 0.05 || iteration == 4) {
             converged = true;
             break;
         }

@@ -54,13 +54,13 @@ public:
     // A picture made ready for registration. The reduced spectrum is kept for the padded size
     // given to Prepare; pairs of pictures prepared for the same size skip their transforms.
     struct Prepared {
-        cv::Size size;        // full resolution
-        cv::Mat band;         // full resolution, band-passed grey, CV_32F
-        cv::Mat limited;      // the same with its contrast softly limited (for correlations)
-        cv::Mat reducedBand;  // the limited band at the reduced scale, CV_32F
-        double factor = 1;    // full-resolution pixels per reduced pixel
-        cv::Size paddedSize;  // reduced, the transform's size
-        cv::Mat spectrum;     // of the windowed reduced picture at paddedSize
+        cv::Size size;           // full resolution
+        cv::Mat band;            // full resolution, band-passed grey, CV_32F
+        float limitInverse = 0;  // the band's soft contrast limit for correlations (see .cpp)
+        cv::Mat reducedBand;     // the band at the reduced scale, softly limited, CV_32F
+        double factor = 1;       // full-resolution pixels per reduced pixel
+        cv::Size paddedSize;     // reduced, the transform's size
+        cv::Mat spectrum;        // of the windowed reduced picture at paddedSize
         bool IsValid() const { return !band.empty(); }
     };
 
@@ -92,9 +92,11 @@ public:
     PairShift Refine(const Prepared& a, const Prepared& b, cv::Point2d estimate) const;
 
     // Normalised cross-correlation of the overlap of two band-passed pictures when b's corner
-    // is at the integer shift (dx, dy) in a; nothing when the overlap is too small.
-    std::optional<double> OverlapCorrelation(const cv::Mat& a, const cv::Mat& b, int dx, int dy,
-                                             int minSide, double minFraction,
+    // is at the integer shift (dx, dy) in a, their values softly limited by the given inverse
+    // limits (0: as they are); nothing when the overlap is too small.
+    std::optional<double> OverlapCorrelation(const cv::Mat& a, float limitA, const cv::Mat& b,
+                                             float limitB, int dx, int dy, int minSide,
+                                             double minFraction,
                                              double* overlapPixels = nullptr) const;
 
 private:
