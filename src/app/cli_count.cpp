@@ -1,6 +1,9 @@
 // Counting sub-command: the counting document's library calls on a picture file, the results
 // as the results list shows them, the drawn picture and the workbook.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QString>
 #include <climits>
 #include <cstdio>
@@ -51,6 +54,32 @@ bool ParseLine(const std::string& text, Line* line) {
 std::string Text(const QString& s) {
     return s.toStdString();
 }
+
+// The workbook writer reports its own errors on stderr; the command says why in one line.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, STDERR_FILENO);
+            close(null);
+        }
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (m_saved >= 0) {
+            dup2(m_saved, STDERR_FILENO);
+            close(m_saved);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int m_saved = -1;
+};
 
 }  // namespace
 
@@ -167,7 +196,13 @@ int CliCount(const CliArgs& args) {
     }
     if (!xlsx.empty()) {
         QString reason;
-        if (!WriteCountingWorkbook(QString::fromStdString(xlsx), CountingHeaders(), rows, &reason))
+        bool written = false;
+        {
+            QuietStderr quiet;
+            written = WriteCountingWorkbook(QString::fromStdString(xlsx), CountingHeaders(), rows,
+                                            &reason);
+        }
+        if (!written)
             return CliFail("cannot write " + CliQuoted(xlsx) + ": " + reason.toStdString());
     }
     return 0;
