@@ -155,6 +155,7 @@ CCountingResultsDlg::CCountingResultsDlg(CScopeDoc& doc, QWidget* parent)
     m_list = new QTreeWidget(this);
     m_list->setRootIsDecorated(false);
     m_list->setHeaderLabels(CountingHeaders());
+    m_list->header()->setStretchLastSection(false);
     for (int c = 0; c < 4; ++c) m_list->setColumnWidth(c, 150);
     for (const CountingRow& r : CountingResultRows(doc.m_hSegm, Tr("Average:")))
         m_list->addTopLevelItem(
