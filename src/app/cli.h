@@ -16,6 +16,8 @@ int CliFail(const std::string& reason);
 int CliUsage(const std::string& synopsis);
 // The text in double quotes, for naming files in messages.
 std::string CliQuoted(const std::string& s);
+// A whole decimal integer within [lo, hi].
+bool CliParseInt(const std::string& text, int lo, int hi, int* out);
 
 // Pictures.
 int CliInfo(const CliArgs& args);
@@ -25,6 +27,9 @@ int CliConvert(const CliArgs& args);
 int CliOverlay(const CliArgs& args);
 int CliProcess(const CliArgs& args);
 int CliTranslate(const CliArgs& args);
+
+// Counting objects.
+int CliCount(const CliArgs& args);
 
 // Cameras: listing, snapping, streaming and reporting a device entry.
 int CliCameras(const CliArgs& args);

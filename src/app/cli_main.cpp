@@ -1,7 +1,9 @@
 // norvanescope-cli: the program's core without windows, for batch work and scripts.
 
 #include <QGuiApplication>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -23,6 +25,7 @@ constexpr Command kCommands[] = {
     {"convert", "convert IN OUT [--keep-depth]  convert a picture by OUT's extension", CliConvert},
     {"overlay", "overlay SCRIPT                 replay a measurement overlay script", CliOverlay},
     {"process", "process IN OUT [OPTIONS]       run the live or still filter chain on a picture", CliProcess},
+    {"count", "count IN [OPTIONS]             count the objects of a picture", CliCount},
     {"translate", "translate --lang CODE TEXT     the text as the language table shows it", CliTranslate},
     {"cameras", "cameras                        list the attached cameras", CliCameras},
     {"snap", "snap --device N [--still-index I] OUT  capture a still from a camera", CliSnap},
@@ -52,6 +55,16 @@ int CliUsage(const std::string& synopsis) {
 }
 
 std::string CliQuoted(const std::string& s) { return "\"" + s + "\""; }
+
+bool CliParseInt(const std::string& text, int lo, int hi, int* out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
 
 int main(int argc, char** argv) {
     // Text drawing needs a GUI application; the offscreen platform needs no display.

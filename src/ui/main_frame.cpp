@@ -39,6 +39,7 @@
 #include "ui/save_option_dlg.h"
 #include "ui/camera_pane.h"
 #include "ui/child_frame.h"
+#include "ui/counting_dlgs.h"
 #include "ui/qt_prompt.h"
 #include "ui/scope_view.h"
 #include "ui/splash_wnd.h"
@@ -620,7 +621,6 @@ bool CMainFrame::IsWindowCommand(int id) {
         case ID_RGB:
         case ID_MEASURE_SETTING:
         case ID_WATERSHED:
-        case ID_SPLIT_OBJECTS:
         case ID_COUNTING_RESULTS:
         case ID_MIX:
         case ID_STITCHING:
@@ -655,6 +655,8 @@ bool CMainFrame::ServesWindowCommand(int id, const CScopeDoc* doc) {
         case ID_BINARY:
         case ID_RGB:
         case ID_MEASURE_SETTING:
+        case ID_WATERSHED:
+        case ID_COUNTING_RESULTS:
         case ID_MIX:
             return true;
         default:
@@ -693,6 +695,12 @@ bool CMainFrame::RunWindowCommand(CScopeDoc& doc, int id) {
             return true;
         case ID_MIX:
             RunMixDialog(doc, this);
+            return true;
+        case ID_WATERSHED:
+            RunCountingSettingsDialog(doc, this);
+            return true;
+        case ID_COUNTING_RESULTS:
+            RunCountingResultsDialog(doc, this);
             return true;
         case ID_STITCHING:
             RunStitchingCommand(doc, this);

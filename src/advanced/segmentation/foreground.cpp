@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <mutex>
 #include <numeric>
 #include <opencv2/imgproc.hpp>
 #include <vector>
@@ -12,7 +13,7 @@ namespace {
 
 // The background surface is fitted on a picture reduced to this many pixels on its long side:
 // illumination varies slowly, and the fit stays cheap for any picture size.
-constexpr int kFitSide = 160;
+constexpr int kFitSide = 100;
 // Terms of the cubic u^i v^j, i + j <= 3, ordered by j then i.
 constexpr int kDegree = 3;
 constexpr int kTerms = (kDegree + 1) * (kDegree + 2) / 2;
@@ -46,13 +47,29 @@ BackgroundFit FitBackground(const cv::Mat& bgr) {
     const double scale =
         std::min(1.0, static_cast<double>(kFitSide) / std::max(bgr.cols, bgr.rows));
     cv::Mat small;
-    if (scale < 1.0)
-        cv::resize(bgr, small,
-                   cv::Size(std::max(1, static_cast<int>(std::lround(bgr.cols * scale))),
-                            std::max(1, static_cast<int>(std::lround(bgr.rows * scale)))),
-                   0, 0, cv::INTER_AREA);
-    else
+    if (scale < 1.0) {
+        // Each reduced pixel is the mean of the 3 x 3 pixels at its centre: enough to quiet the
+        // noise, and it reads a small fraction of a large picture.
+        small.create(std::max(1, static_cast<int>(std::lround(bgr.rows * scale))),
+                     std::max(1, static_cast<int>(std::lround(bgr.cols * scale))), CV_8UC3);
+        for (int y = 0; y < small.rows; ++y) {
+            const int cy =
+                std::clamp(static_cast<int>((y + 0.5) * bgr.rows / small.rows), 1, bgr.rows - 2);
+            for (int x = 0; x < small.cols; ++x) {
+                const int cx = std::clamp(static_cast<int>((x + 0.5) * bgr.cols / small.cols), 1,
+                                          bgr.cols - 2);
+                int sum[3] = {0, 0, 0};
+                for (int dy = -1; dy <= 1; ++dy) {
+                    const uint8_t* r = bgr.ptr<uint8_t>(cy + dy) + 3 * (cx - 1);
+                    for (int i = 0; i < 9; ++i) sum[i % 3] += r[i];
+                }
+                cv::Vec3b& out = small.at<cv::Vec3b>(y, x);
+                for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((sum[c] + 4) / 9);
+            }
+        }
+    } else {
         small = bgr;
+    }
     const int n = small.rows * small.cols;
     std::vector<double> terms(static_cast<size_t>(n) * kTerms), values(static_cast<size_t>(n) * 3);
     for (int y = 0, k = 0; y < small.rows; ++y) {
@@ -68,7 +85,7 @@ BackgroundFit FitBackground(const cv::Mat& bgr) {
     std::vector<uint8_t> inlier(static_cast<size_t>(n), 1);
     std::vector<double> residual(static_cast<size_t>(n));
     bool fitted = false;
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < 8; ++round) {
         cv::Matx<double, kTerms, kTerms> ata = cv::Matx<double, kTerms, kTerms>::zeros();
         cv::Matx<double, kTerms, 3> aty = cv::Matx<double, kTerms, 3>::zeros();
         int used = 0;
@@ -110,13 +127,14 @@ BackgroundFit FitBackground(const cv::Mat& bgr) {
         std::nth_element(inlierResiduals.begin(), mid, inlierResiduals.end());
         // Three times the typical background residual, and a level or two for noise-free pictures.
         const double limit = 3.0 * *mid + 2.0;
-        bool changed = false;
+        int changed = 0;
         for (int k = 0; k < n; ++k) {
             const uint8_t in = residual[k] <= limit ? 1 : 0;
-            changed |= in != inlier[k];
+            changed += in != inlier[k];
             inlier[k] = in;
         }
-        if (!changed) break;
+        // Settled once hardly a pixel changes sides.
+        if (changed * 500 <= n) break;
     }
     if (!fitted) {
         const cv::Scalar m = cv::mean(small);
@@ -146,14 +164,20 @@ void RowPolynomial(const BackgroundFit& fit, int channel, double v, float p[kDeg
     for (int i = 0; i <= kDegree; ++i) p[i] = static_cast<float>(acc[i]);
 }
 
+// The deviation of every pixel from the background surface, of the colours averaged over the
+// pixel's 3 x 3 neighbourhood (edge rows and columns repeated): neighbours agree about an
+// object, single noisy pixels do not, and smoothing the colours rather than the deviation keeps
+// the noise from adding to every deviation's size. One pass, rows in parallel.
 class DeviationRows : public cv::ParallelLoopBody {
 public:
     DeviationRows(const cv::Mat& bgr, const BackgroundFit& fit, cv::Mat& out)
         : m_bgr(bgr), m_fit(fit), m_out(out) {}
 
     void operator()(const cv::Range& rows) const override {
-        const int w = m_bgr.cols;
-        std::vector<float> gain(static_cast<size_t>(w) * 3), u(static_cast<size_t>(w));
+        const int w = m_bgr.cols, h = m_bgr.rows, n = 3 * w;
+        std::vector<float> gain(static_cast<size_t>(n)), u(static_cast<size_t>(w));
+        std::vector<uint16_t> column(static_cast<size_t>(n) + 6);
+        std::vector<float> squares(static_cast<size_t>(n)), meanRow(static_cast<size_t>(n));
         for (int x = 0; x < w; ++x) u[x] = static_cast<float>(Normalised(x, w));
         float mean[3], floorLevel[3];
         for (int c = 0; c < 3; ++c) {
@@ -161,37 +185,59 @@ public:
             // A surface that dips towards zero (a dark corner) must not blow its noise up.
             floorLevel[c] = std::max(1.0f, 0.05f * mean[c]);
         }
+        for (int i = 0; i < n; ++i) meanRow[i] = mean[i % 3];
+        std::array<int64_t, 256> hist{};
         for (int y = rows.start; y < rows.end; ++y) {
-            const double v = Normalised(y, m_bgr.rows);
-            for (int c = 0; c < 3; ++c) {
+            // Gains interleaved like the pixels, the 1/9 of the average folded in. The lamp
+            // changes too slowly for eight rows to tell: one set of gains serves them.
+            const int band = (y - rows.start) % kGainRows;
+            const double v = Normalised(std::min(y + kGainRows / 2, h - 1), h);
+            for (int c = 0; c < 3 && band == 0; ++c) {
                 float p[kDegree + 1];
                 RowPolynomial(m_fit, c, v, p);
-                float* g = &gain[static_cast<size_t>(c) * w];
-                const float m = mean[c], fl = floorLevel[c];
+                const float m = mean[c] / 9.0f, fl = floorLevel[c];
                 for (int x = 0; x < w; ++x) {
                     const float b = p[0] + u[x] * (p[1] + u[x] * (p[2] + u[x] * p[3]));
-                    g[x] = m / std::max(b, fl);
+                    gain[3 * x + c] = m / std::max(b, fl);
                 }
             }
-            const uint8_t* src = m_bgr.ptr<uint8_t>(y);
-            uint8_t* dst = m_out.ptr<uint8_t>(y);
-            const float* g0 = gain.data();
-            const float* g1 = g0 + w;
-            const float* g2 = g1 + w;
-            for (int x = 0; x < w; ++x) {
-                const float d0 = src[3 * x] * g0[x] - mean[0];
-                const float d1 = src[3 * x + 1] * g1[x] - mean[1];
-                const float d2 = src[3 * x + 2] * g2[x] - mean[2];
-                const float d = std::sqrt(d0 * d0 + d1 * d1 + d2 * d2);
-                dst[x] = static_cast<uint8_t>(std::min(d + 0.5f, 255.0f));
+            const uint8_t* r0 = m_bgr.ptr<uint8_t>(std::max(y - 1, 0));
+            const uint8_t* r1 = m_bgr.ptr<uint8_t>(y);
+            const uint8_t* r2 = m_bgr.ptr<uint8_t>(std::min(y + 1, h - 1));
+            uint16_t* col = column.data() + 3;
+            for (int i = 0; i < n; ++i) col[i] = static_cast<uint16_t>(r0[i] + r1[i] + r2[i]);
+            for (int c = 0; c < 3; ++c) {
+                col[c - 3] = col[c];
+                col[n + c] = col[n - 3 + c];
             }
+            // Per channel value first (contiguous, so it vectorises), then per pixel.
+            float* sq = squares.data();
+            const float* m = meanRow.data();
+            for (int i = 0; i < n; ++i) {
+                const float d =
+                    static_cast<float>(col[i - 3] + col[i] + col[i + 3]) * gain[i] - m[i];
+                sq[i] = d * d;
+            }
+            uint8_t* dst = m_out.ptr<uint8_t>(y);
+            for (int x = 0; x < w; ++x)
+                dst[x] = static_cast<uint8_t>(
+                    std::min(std::sqrt(sq[3 * x] + sq[3 * x + 1] + sq[3 * x + 2]) + 0.5f, 255.0f));
+            for (int x = 0; x < w; ++x) ++hist[dst[x]];
         }
+        std::lock_guard<std::mutex> lock(m_histMutex);
+        for (int i = 0; i < 256; ++i) m_hist[i] += hist[i];
     }
 
+    // The histogram of the deviations, once every row is done.
+    const std::array<int64_t, 256>& Histogram() const { return m_hist; }
+
 private:
+    static constexpr int kGainRows = 8;
     const cv::Mat& m_bgr;
     const BackgroundFit& m_fit;
     cv::Mat& m_out;
+    mutable std::mutex m_histMutex;
+    mutable std::array<int64_t, 256> m_hist{};
 };
 
 struct NoiseLevels {
@@ -199,17 +245,13 @@ struct NoiseLevels {
     int threshold = 0;   // a deviation the background's noise does not reach
 };
 
-NoiseLevels NoiseOf(const cv::Mat& dev) {
-    std::array<double, 256> hist{};
-    for (int y = 0; y < dev.rows; ++y) {
-        const uint8_t* r = dev.ptr<uint8_t>(y);
-        for (int x = 0; x < dev.cols; ++x) hist[r[x]] += 1;
-    }
+NoiseLevels NoiseOf(const std::array<int64_t, 256>& hist) {
     std::array<double, 256> smooth{};
     for (int i = 0; i < 256; ++i) {
         double s = 0;
         int k = 0;
-        for (int j = std::max(0, i - 1); j <= std::min(255, i + 1); ++j, ++k) s += hist[j];
+        for (int j = std::max(0, i - 1); j <= std::min(255, i + 1); ++j, ++k)
+            s += static_cast<double>(hist[j]);
         smooth[i] = s / k;
     }
     const int mode =
@@ -224,44 +266,67 @@ NoiseLevels NoiseOf(const cv::Mat& dev) {
 }
 
 // Candidates above the noise, each cut at half its own contrast above the background. An
-// object's level is the 70th percentile of its pixels' deviations: high enough that the soft
-// edge of a small object does not pull it down, low enough that a dark nucleus or a bright spot
-// inside a larger one (a fifth of it, say) does not lift it.
+// object's level is read inside it, four pixels in from its edge (where a blurred edge no longer
+// lowers it), at the 20th percentile: a textured object is as faint as its faint parts, and a
+// dark nucleus or a bright spot does not lift the level. A candidate too small to have an
+// inside takes the 70th percentile of all its pixels.
 void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& labels, int* count,
                        cv::Mat& mask, cv::Mat& coverage) {
     cv::Mat candidates = dev > noise.threshold;
-    cv::Mat stats, centroids;
-    const int n = cv::connectedComponentsWithStats(candidates, labels, stats, centroids, 8, CV_32S);
+    const int n = cv::connectedComponents(candidates, labels, 8, CV_32S);
     *count = n;
-    // The deviations of each candidate side by side, to take its percentile.
+    cv::Mat inside;
+    cv::erode(candidates, inside, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(9, 9)));
+    // The deviations of each candidate side by side, its inside first, to take percentiles.
+    std::vector<int64_t> area(static_cast<size_t>(n), 0), insideCount(static_cast<size_t>(n), 0);
+    for (int y = 0; y < dev.rows; ++y) {
+        const int* l = labels.ptr<int>(y);
+        const uint8_t* in = inside.ptr<uint8_t>(y);
+        for (int x = 0; x < dev.cols; ++x) {
+            if (!l[x]) continue;
+            ++area[l[x]];
+            insideCount[l[x]] += in[x] != 0;
+        }
+    }
     std::vector<int64_t> start(static_cast<size_t>(n) + 1, 0);
-    for (int i = 1; i < n; ++i) start[i + 1] = start[i] + stats.at<int>(i, cv::CC_STAT_AREA);
+    for (int i = 1; i < n; ++i) start[i + 1] = start[i] + area[i];
     std::vector<uint8_t> values(static_cast<size_t>(start[n]));
-    std::vector<int64_t> next(start.begin(), start.end() - 1);
+    std::vector<int64_t> nextInside(start.begin(), start.end() - 1),
+        nextEdge(static_cast<size_t>(n));
+    for (int i = 1; i < n; ++i) nextEdge[i] = start[i] + insideCount[i];
     for (int y = 0; y < dev.rows; ++y) {
         const uint8_t* d = dev.ptr<uint8_t>(y);
         const int* l = labels.ptr<int>(y);
+        const uint8_t* in = inside.ptr<uint8_t>(y);
         for (int x = 0; x < dev.cols; ++x)
-            if (l[x]) values[next[l[x]]++] = d[x];
+            if (l[x]) values[in[x] ? nextInside[l[x]]++ : nextEdge[l[x]]++] = d[x];
     }
     // Noise adds to a deviation's size as the root of the sum of squares: an object's own
     // contrast is what remains of its level after the background's.
     const float bg2 = static_cast<float>(noise.background) * noise.background;
+    // A few pixels above the noise are the noise's own peaks, smoothed to a blob: no object.
+    constexpr int64_t kFewestPixels = 6;
     std::vector<uint8_t> cut(static_cast<size_t>(n), 255);
     std::vector<float> perContrast(static_cast<size_t>(n), 0.f);
     for (int i = 1; i < n; ++i) {
-        auto first = values.begin() + start[i], last = values.begin() + start[i + 1];
-        auto upper = first + (last - first) * 7 / 10;
-        std::nth_element(first, upper, last);
-        const float level = *upper;
+        constexpr int64_t kInsideEnough = 12;
+        const bool hasInside = insideCount[i] >= kInsideEnough;
+        auto first = values.begin() + start[i];
+        auto last = hasInside ? first + insideCount[i] : values.begin() + start[i + 1];
+        auto at = first + (last - first) * (hasInside ? 2 : 7) / 10;
+        std::nth_element(first, at, last);
+        const float level = *at;
         const float contrast = std::sqrt(std::max(1.f, level * level - bg2));
         const double half = std::sqrt(0.25 * contrast * contrast + bg2);
         cut[i] = static_cast<uint8_t>(
             std::clamp(std::lround(half), static_cast<long>(noise.threshold), 255L));
         perContrast[i] = 255.f / contrast;
+        if (area[i] < kFewestPixels) perContrast[i] = 0.f;
     }
-    mask.create(dev.size(), CV_8U);
-    coverage.create(dev.size(), CV_8U);
+    float own[256];
+    for (int d = 0; d < 256; ++d) own[d] = std::sqrt(std::max(0.f, float(d) * d - bg2));
+    mask = cv::Mat::zeros(dev.size(), CV_8U);
+    coverage = cv::Mat::zeros(dev.size(), CV_8U);
     for (int y = 0; y < dev.rows; ++y) {
         const uint8_t* d = dev.ptr<uint8_t>(y);
         const int* l = labels.ptr<int>(y);
@@ -269,9 +334,9 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
         uint8_t* c = coverage.ptr<uint8_t>(y);
         for (int x = 0; x < dev.cols; ++x) {
             const int id = l[x];
-            m[x] = (id != 0 && d[x] >= cut[id]) ? 255 : 0;
-            const float own = std::sqrt(std::max(0.f, float(d[x]) * d[x] - bg2));
-            c[x] = id ? static_cast<uint8_t>(std::min(255.f, own * perContrast[id] + 0.5f)) : 0;
+            if (!id || perContrast[id] == 0.f) continue;
+            m[x] = d[x] >= cut[id] ? 255 : 0;
+            c[x] = static_cast<uint8_t>(std::min(255.f, own[d[x]] * perContrast[id] + 0.5f));
         }
     }
 }
@@ -280,17 +345,27 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
 // object is, whatever the number of small specks.
 double TypicalRadius(const cv::Mat& mask, const cv::Mat& labels, int count) {
     if (count <= 1) return 0;
+    // Only the size of typical objects matters here, not their outlines: large pictures are
+    // judged at a reduced scale (half for 1000 lines, a quarter for 2000 and more).
+    const int step = std::clamp(std::min(mask.cols, mask.rows) / 500, 1, 4);
+    cv::Mat reduced;
+    if (step > 1)
+        cv::resize(mask, reduced, cv::Size(mask.cols / step, mask.rows / step), 0, 0,
+                   cv::INTER_NEAREST);
+    else
+        reduced = mask;
     cv::Mat dist;
-    cv::distanceTransform(mask, dist, cv::DIST_L2, cv::DIST_MASK_3);
+    cv::distanceTransform(reduced, dist, cv::DIST_L2, cv::DIST_MASK_PRECISE);
     std::vector<float> peak(static_cast<size_t>(count), 0.f);
     std::vector<int64_t> area(static_cast<size_t>(count), 0);
-    for (int y = 0; y < mask.rows; ++y) {
+    for (int y = 0; y < dist.rows; ++y) {
         const float* d = dist.ptr<float>(y);
-        const int* l = labels.ptr<int>(y);
-        for (int x = 0; x < mask.cols; ++x) {
+        const int* l = labels.ptr<int>(y * step);
+        for (int x = 0; x < dist.cols; ++x) {
             if (d[x] <= 0.f) continue;
-            peak[l[x]] = std::max(peak[l[x]], d[x]);
-            ++area[l[x]];
+            const int id = l[x * step];
+            peak[id] = std::max(peak[id], d[x] * step);
+            ++area[id];
         }
     }
     std::vector<int> order;
@@ -312,22 +387,28 @@ double TypicalRadius(const cv::Mat& mask, const cv::Mat& labels, int count) {
 
 }  // namespace
 
-cv::Mat BackgroundDeviation(const cv::Mat& bgr) {
+namespace {
+
+cv::Mat Deviation(const cv::Mat& bgr, std::array<int64_t, 256>* histogram) {
     CV_Assert(bgr.type() == CV_8UC3);
     const BackgroundFit fit = FitBackground(bgr);
-    // Neighbours agree about an object; single noisy pixels do not. Smoothing the colours rather
-    // than the deviation keeps the noise from adding to every deviation's size.
-    cv::Mat smooth;
-    cv::blur(bgr, smooth, cv::Size(3, 3));
     cv::Mat dev(bgr.size(), CV_8U);
-    cv::parallel_for_(cv::Range(0, bgr.rows), DeviationRows(smooth, fit, dev),
-                      std::max(1.0, bgr.total() / 262144.0));
+    DeviationRows rows(bgr, fit, dev);
+    cv::parallel_for_(cv::Range(0, bgr.rows), rows, std::max(1.0, bgr.total() / 262144.0));
+    if (histogram) *histogram = rows.Histogram();
     return dev;
 }
 
+}  // namespace
+
+cv::Mat BackgroundDeviation(const cv::Mat& bgr) {
+    return Deviation(bgr, nullptr);
+}
+
 Foreground FindForeground(const cv::Mat& bgr) {
-    const cv::Mat dev = BackgroundDeviation(bgr);
-    const NoiseLevels noise = NoiseOf(dev);
+    std::array<int64_t, 256> histogram;
+    const cv::Mat dev = Deviation(bgr, &histogram);
+    const NoiseLevels noise = NoiseOf(histogram);
     Foreground f;
     cv::Mat labels;
     int count = 0;

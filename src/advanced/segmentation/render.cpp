@@ -47,7 +47,7 @@ void DrawObjects(cv::Mat& bgr, const cv::Mat& labels, const std::vector<const Se
     const double textHeight = std::max(12.0, side / 70.0);
     constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
     const double fontScale = textHeight / 22.0;
-    const int textThickness = std::max(2, static_cast<int>(std::lround(2 * fontScale)));
+    const int textThickness = std::max(1, static_cast<int>(std::lround(fontScale)));
 
     for (const SegObject* o : objects) {
         if (style.outline == OutlineStyle::Fill) {
@@ -63,8 +63,9 @@ void DrawObjects(cv::Mat& bgr, const cv::Mat& labels, const std::vector<const Se
         const cv::Size size = cv::getTextSize(text, kFont, fontScale, textThickness, &baseline);
         const cv::Point origin(static_cast<int>(std::lround(o.centerX - size.width / 2.0)),
                                static_cast<int>(std::lround(o.centerY + size.height / 2.0)));
+        // Solid strokes: the label is exactly the chosen colour.
         cv::putText(bgr, text, origin, kFont, fontScale, style.labelColor, textThickness,
-                    cv::LINE_AA);
+                    cv::LINE_8);
     }
 }
 

@@ -31,59 +31,58 @@ struct Basins {
     }
 };
 
-}  // namespace
-
-int SplitTouching(const cv::Mat& mask, cv::Mat& labels, const SplitParams& params) {
-    CV_Assert(mask.type() == CV_8U);
-    const int w = mask.cols, h = mask.rows;
+// Floods one object of the mask (alone: its pixels nonzero, with a blank frame of one pixel, so
+// no neighbour lies outside). Writes basin numbers 1..n into local and returns n.
+int FloodOne(const cv::Mat& alone, cv::Mat& local, const SplitParams& params, Basins& basins,
+             std::vector<int>& order, std::vector<int>& first) {
+    const int w = alone.cols;
     cv::Mat dist;
-    cv::distanceTransform(mask, dist, cv::DIST_L2, cv::DIST_MASK_5);
+    cv::distanceTransform(alone, dist, cv::DIST_L2, cv::DIST_MASK_PRECISE);
     CV_Assert(dist.isContinuous());
-    labels.create(mask.size(), CV_32S);
-    labels.setTo(0);
+    local.create(alone.size(), CV_32S);
+    local.setTo(0);
     const float* d = dist.ptr<float>();
-    int* lab = labels.ptr<int>();
-    const int64_t total = static_cast<int64_t>(w) * h;
+    int* lab = local.ptr<int>();
+    const int total = alone.rows * w;
 
-    // Bucket order, highest first.
-    double maxDist = 0;
-    cv::minMaxLoc(dist, nullptr, &maxDist);
+    // Bucket order, highest first; within a bucket the raster order keeps neighbours close.
+    float maxDist = 0;
+    for (int p = 0; p < total; ++p) maxDist = std::max(maxDist, d[p]);
     const int levels = static_cast<int>(maxDist * kStepsPerPixel) + 2;
-    std::vector<int64_t> first(static_cast<size_t>(levels) + 1, 0);
-    for (int64_t p = 0; p < total; ++p)
+    first.assign(static_cast<size_t>(levels) + 1, 0);
+    for (int p = 0; p < total; ++p)
         if (d[p] > 0.f) ++first[levels - 1 - static_cast<int>(d[p] * kStepsPerPixel)];
-    int64_t acc = 0;
+    int acc = 0;
     for (int q = 0; q <= levels; ++q) {
-        const int64_t c = first[q];
+        const int c = first[q];
         first[q] = acc;
         acc += c;
     }
-    std::vector<int> order(static_cast<size_t>(acc));
-    for (int64_t p = 0; p < total; ++p)
-        if (d[p] > 0.f)
-            order[first[levels - 1 - static_cast<int>(d[p] * kStepsPerPixel)]++] =
-                static_cast<int>(p);
+    order.resize(static_cast<size_t>(acc));
+    for (int p = 0; p < total; ++p)
+        if (d[p] > 0.f) order[first[levels - 1 - static_cast<int>(d[p] * kStepsPerPixel)]++] = p;
 
-    Basins basins;
+    basins.parent.clear();
+    basins.peak.clear();
+    basins.marker.clear();
     const int offsets[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
-    const int dxs[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
-    const int dys[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
     for (const int p : order) {
-        const int y = p / w, x = p - y * w;
-        const bool inner = x > 0 && x < w - 1 && y > 0 && y < h - 1;
         const float v = d[p];
         int roots[8];
         int nRoots = 0;
         int steepest = -1;
         float steepestDist = -1.f;
-        for (int k = 0; k < 8; ++k) {
-            if (!inner) {
-                const int nx = x + dxs[k], ny = y + dys[k];
-                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+        int lastStored = 0, lastRoot = -1;
+        for (const int offset : offsets) {
+            const int q = p + offset;
+            const int stored = lab[q];
+            if (!stored) continue;
+            // Neighbours mostly carry the same basin: look its root up once.
+            if (stored != lastStored) {
+                lastStored = stored;
+                lastRoot = basins.Find(stored - 1);
             }
-            const int q = p + offsets[k];
-            if (!lab[q]) continue;
-            const int r = basins.Find(lab[q] - 1);
+            const int r = lastRoot;
             if (d[q] > steepestDist) {
                 steepestDist = d[q];
                 steepest = r;
@@ -120,13 +119,70 @@ int SplitTouching(const cv::Mat& mask, cv::Mat& labels, const SplitParams& param
 
     std::vector<int> number(basins.parent.size(), 0);
     int n = 0;
-    for (int64_t p = 0; p < total; ++p) {
-        if (!lab[p]) continue;
+    for (const int p : order) {
         const int r = basins.Find(lab[p] - 1);
         if (!number[r]) number[r] = ++n;
         lab[p] = number[r];
     }
     return n;
+}
+
+}  // namespace
+
+int SplitTouching(const cv::Mat& mask, cv::Mat& labels, const SplitParams& params) {
+    CV_Assert(mask.type() == CV_8U);
+    const int w = mask.cols, h = mask.rows;
+    // Objects never flood into each other: each is flooded in its own small frame, which keeps
+    // the flooding's jumps from pixel to pixel within the cache.
+    cv::Mat parts;
+    const int nParts = cv::connectedComponents(mask, parts, 8, CV_32S);
+    std::vector<cv::Point> lo(static_cast<size_t>(nParts), cv::Point(w, h)),
+        hi(static_cast<size_t>(nParts), cv::Point(-1, -1));
+    for (int y = 0; y < h; ++y) {
+        const int* l = parts.ptr<int>(y);
+        for (int x = 0; x < w; ++x) {
+            const int id = l[x];
+            if (!id) continue;
+            lo[id].x = std::min(lo[id].x, x);
+            lo[id].y = std::min(lo[id].y, y);
+            hi[id].x = std::max(hi[id].x, x);
+            hi[id].y = std::max(hi[id].y, y);
+        }
+    }
+    labels.create(mask.size(), CV_32S);
+    labels.setTo(0);
+    Basins basins;
+    std::vector<int> order, first;
+    cv::Mat alone, local;
+    int n = 0;
+    for (int id = 1; id < nParts; ++id) {
+        const cv::Rect box(lo[id], hi[id] + cv::Point(1, 1));
+        alone = cv::Mat::zeros(box.height + 2, box.width + 2, CV_8U);
+        cv::compare(parts(box), cv::Scalar(id), alone(cv::Rect(1, 1, box.width, box.height)),
+                    cv::CMP_EQ);
+        const int found = FloodOne(alone, local, params, basins, order, first);
+        for (int y = 0; y < box.height; ++y) {
+            const int* src = local.ptr<int>(y + 1) + 1;
+            int* dst = labels.ptr<int>(box.y + y) + box.x;
+            for (int x = 0; x < box.width; ++x)
+                if (src[x]) dst[x] = n + src[x];
+        }
+        n += found;
+    }
+
+    // Numbered in the raster order of their first pixel.
+    std::vector<int> number(static_cast<size_t>(n) + 1, 0);
+    int next = 0;
+    for (int y = 0; y < h; ++y) {
+        int* l = labels.ptr<int>(y);
+        for (int x = 0; x < w; ++x) {
+            if (!l[x]) continue;
+            int& k = number[l[x]];
+            if (!k) k = ++next;
+            l[x] = k;
+        }
+    }
+    return next;
 }
 
 }  // namespace segm

@@ -14,7 +14,7 @@ namespace segm {
 
 struct SplitParams {
     double minDynamic = 1.0;       // pixels
-    double relativeDynamic = 0.2;  // of the lower peak's height
+    double relativeDynamic = 0.1;  // of the lower peak's height
 };
 
 // Labels 1..n (CV_32S, 0 = background) of the objects of an 8-bit mask (nonzero = object), touching

@@ -25,6 +25,14 @@ struct SpecimenRect {
     double left = 0, top = 0, right = 0, bottom = 0;
 };
 
+// A cell the slide placed: centre, semi-axes (a >= b) and the direction of a (radians), in
+// specimen units.
+struct SpecimenCell {
+    double x = 0, y = 0;
+    double a = 0, b = 0;
+    double angle = 0;
+};
+
 class CVirtualSpecimen {
 public:
     // Specimen units per micrometre: one unit is half a micrometre.
@@ -80,6 +88,10 @@ public:
     // The tiles of a block, row-major, under one lock: what a frame needs, pinned at once.
     void Tiles(int level, int blurStep, int64_t tx0, int64_t ty0, int nx, int ny,
                std::vector<std::shared_ptr<const SpecimenTile>>* out);
+
+    // The cells whose centre lies in the rectangle, as the slide draws them: the ground truth
+    // for counting.
+    std::vector<SpecimenCell> CellsIn(const SpecimenRect& r) const;
 
     // Level-0 transmittance at one unit pixel (B, G, R).
     std::array<uint8_t, 3> Pixel(int64_t x, int64_t y);
