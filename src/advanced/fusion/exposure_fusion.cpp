@@ -46,6 +46,22 @@ cv::Mat Weights(const cv::Mat& bgr8, const cv::Mat& bgr, const ExposureFusionOpt
     return w;
 }
 
+// (level - up) * weight in one pass, the weight shared by the three channels; without up, the
+// pyramid's top level itself.
+cv::Mat WeightedBand(const cv::Mat& level, const cv::Mat& up, const cv::Mat& weight) {
+    cv::Mat band(level.size(), CV_32FC3);
+    for (int y = 0; y < level.rows; ++y) {
+        const float* g = level.ptr<float>(y);
+        const float* u = up.empty() ? nullptr : up.ptr<float>(y);
+        const float* w = weight.ptr<float>(y);
+        float* out = band.ptr<float>(y);
+        for (int x = 0; x < level.cols; ++x)
+            for (int c = 0; c < 3; ++c)
+                out[3 * x + c] = (g[3 * x + c] - (u ? u[3 * x + c] : 0.f)) * w[x];
+    }
+    return band;
+}
+
 float SoftEnd(float v, float knee, float end) {
     // Linear up to knee, then bending towards end without reaching it (slope 1 at the knee).
     const float room = end - knee;
@@ -72,32 +88,28 @@ cv::Mat FuseExposuresFloat(const std::vector<cv::Mat>& pictures,
     for (int k = 1; k < n; ++k) sum += weights[k];
     for (int k = 0; k < n; ++k) cv::divide(weights[k], sum, weights[k]);
 
+    // Each exposure's weighted Laplacian pyramid, built side by side, then summed band by band.
     const int levels = std::max(1, static_cast<int>(std::log2(std::min(size.width, size.height))));
-    std::vector<cv::Mat> result(levels + 1);
-    for (int k = 0; k < n; ++k) {
-        std::vector<cv::Mat> gauss, wpyr;
-        cv::buildPyramid(images[k], gauss, levels);
-        cv::buildPyramid(weights[k], wpyr, levels);
-        for (int l = 0; l <= levels; ++l) {
-            cv::Mat band;
-            if (l < levels) {
+    std::vector<std::vector<cv::Mat>> bands(n);
+    cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& r) {
+        for (int k = r.start; k < r.end; ++k) {
+            std::vector<cv::Mat> gauss, wpyr;
+            cv::buildPyramid(images[k], gauss, levels);
+            cv::buildPyramid(weights[k], wpyr, levels);
+            images[k].release();
+            weights[k].release();
+            bands[k].resize(levels + 1);
+            for (int l = 0; l <= levels; ++l) {
                 cv::Mat up;
-                cv::pyrUp(gauss[l + 1], up, gauss[l].size());
-                band = gauss[l] - up;
-            } else {
-                band = gauss[l];
+                if (l < levels) cv::pyrUp(gauss[l + 1], up, gauss[l].size());
+                bands[k][l] = WeightedBand(gauss[l], up, wpyr[l]);
             }
-            cv::Mat w3;
-            cv::Mat ws[] = {wpyr[l], wpyr[l], wpyr[l]};
-            cv::merge(ws, 3, w3);
-            band = band.mul(w3);
-            if (result[l].empty())
-                result[l] = band;
-            else
-                result[l] += band;
         }
-        images[k].release();
-        weights[k].release();
+    });
+    std::vector<cv::Mat> result(levels + 1);
+    for (int l = 0; l <= levels; ++l) {
+        result[l] = bands[0][l];
+        for (int k = 1; k < n; ++k) result[l] += bands[k][l];
     }
     cv::Mat fused = result[levels];
     for (int l = levels - 1; l >= 0; --l) {
@@ -114,8 +126,6 @@ cv::Mat FusedTo8Bit(const cv::Mat& fused) {
     cv::minMaxLoc(fused.reshape(1), &lo, &hi);
     // Ends only bend where the blend overshoots; otherwise the mapping is plain 0..1 to 0..255.
     const float lowKnee = lo < 0 ? 0.1f : -1.f, highKnee = hi > 1 ? 0.9f : 2.f;
-    std::array<uint8_t, 1> unused{};
-    (void)unused;
     cv::Mat out(fused.size(), CV_8UC3);
     for (int y = 0; y < fused.rows; ++y) {
         const float* p = fused.ptr<float>(y);
