@@ -13,7 +13,7 @@
 
 #include "advanced/edf/enfuse_runner.h"
 #include "advanced/jobs/file_jobs.h"
-#include "camera/sim/sim_sensor.h"
+#include "advanced/sim_fields.h"
 #include "document/scope_doc.h"
 #include "settings/app_folders.h"
 
@@ -47,12 +47,8 @@ Series& FocusSeries() {
         Series out;
         InitAppFolders(out.dir.path(), out.dir.path());
         QDir().mkpath(g_strImageFolder);
-        CSimSensor sensor(std::make_shared<CVirtualSpecimen>(1234));
-        sensor.Stage().SetDrift(0, 0, 1);
-        SimSensorSettings set = sensor.Settings();
-        set.sensorWidth = set.width = 1280;
-        set.sensorHeight = set.height = 1024;
-        sensor.SetSettings(set);
+        SimFields fields(1280, 1024);
+        CSimSensor& sensor = fields.Sensor();
         const SpecimenRect t = CVirtualSpecimen::ThickSectionRegion();
         sensor.Stage().SetPosition((t.left + t.right) / 2, (t.top + t.bottom) / 2, 0);
         int k = 0;

@@ -8,28 +8,18 @@
 #include <opencv2/photo.hpp>
 
 #include "advanced/fusion/exposure_fusion.h"
-#include "camera/sim/sim_sensor.h"
+#include "advanced/sim_fields.h"
 
 namespace {
 
 const std::vector<cv::Mat>& Exposures() {
     static const std::vector<cv::Mat> series = [] {
-        CSimSensor sensor(std::make_shared<CVirtualSpecimen>(1234));
-        sensor.Stage().SetDrift(0, 0, 1);
+        SimFields fields(1280, 1024);
         const SpecimenRect t = CVirtualSpecimen::TissueRegion();
-        sensor.Stage().SetPosition((t.left + t.right) / 2, (t.top + t.bottom) / 2, 0);
         std::vector<cv::Mat> out;
         for (double us : {2500.0, 10000.0, 40000.0}) {
-            SimSensorSettings s = sensor.Settings();
-            s.sensorWidth = s.width = 1280;
-            s.sensorHeight = s.height = 1024;
-            s.exposureUs = us;
-            sensor.SetSettings(s);
-            FCObjImage img;
-            sensor.Render(0, &img, 24);
-            cv::Mat m(1024, 1280, CV_8UC3);
-            for (int y = 0; y < 1024; ++y) std::memcpy(m.ptr(y), img.GetRow(y), 1280 * 3);
-            out.push_back(m);
+            fields.Change([us](SimSensorSettings& s) { s.exposureUs = us; });
+            out.push_back(fields.FieldAt((t.left + t.right) / 2 - 640, (t.top + t.bottom) / 2 - 512));
         }
         return out;
     }();

@@ -14,7 +14,7 @@
 
 #include "advanced/stitching/feature_stitcher.h"
 #include "advanced/stitching/tile_stitcher.h"
-#include "camera/sim/sim_sensor.h"
+#include "advanced/sim_fields.h"
 
 namespace {
 
@@ -27,12 +27,7 @@ const Fields& Grid(int side) {
     static std::map<int, Fields> cache;
     auto it = cache.find(side);
     if (it != cache.end()) return it->second;
-    CSimSensor sensor(std::make_shared<CVirtualSpecimen>(1234));
-    sensor.Stage().SetDrift(0, 0, 1);
-    SimSensorSettings s = sensor.Settings();
-    s.sensorWidth = s.width = 1280;
-    s.sensorHeight = s.height = 1024;
-    sensor.SetSettings(s);
+    SimFields fields(1280, 1024);
     const SpecimenRect t = CVirtualSpecimen::TissueRegion();
     std::mt19937 rng(5);
     std::uniform_real_distribution<double> jitter(-8, 8);
@@ -43,12 +38,7 @@ const Fields& Grid(int side) {
             const cv::Point2d corner(t.left + 4000 + c * 1024 + jitter(rng),
                                      t.top + 6000 + r * 819 + jitter(rng));
             if (f.pictures.empty()) first = corner;
-            sensor.Stage().SetPosition(corner.x + 640, corner.y + 512, 0);
-            FCObjImage img;
-            sensor.Render(0, &img, 24);
-            cv::Mat m(1024, 1280, CV_8UC3);
-            for (int y = 0; y < 1024; ++y) std::memcpy(m.ptr(y), img.GetRow(y), 1280 * 3);
-            f.pictures.push_back(m);
+            f.pictures.push_back(fields.FieldAt(corner.x, corner.y));
             f.truth.push_back(corner - first);
         }
     return cache.emplace(side, std::move(f)).first->second;

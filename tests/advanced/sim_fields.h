@@ -2,6 +2,8 @@
 // Fields of the virtual specimen for the advanced-imaging tests: what a simulated camera sees
 // at given stage positions, with the truth of where each field lies.
 
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
 
