@@ -1,6 +1,8 @@
 // EDF of 3 focus positions of 1280 x 1024 of the simulated thick section: the whole run as the
 // command does it (temporary BMP files written from the open pictures, the size check, enfuse,
-// the temporaries deleted) beside enfuse alone on the same files already written.
+// the temporaries deleted) beside enfuse alone on the same files already written. enfuse's own
+// time swings with the machine's load by more than the overhead: compare the two interleaved
+// (scripts/bench.sh edf_bench --benchmark_enable_random_interleaving=true).
 
 #include <benchmark/benchmark.h>
 
