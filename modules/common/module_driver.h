@@ -134,6 +134,9 @@ public:
     // stills: the module takes stills of its own (else its stills are live frames).
     int SimGetPicturePose(bool stills, double* x, double* y, double* z, double* upx, double* upy);
     int SimSetFaults(int dropEvery, int64_t stallAfter, int removed);
+    int SimGetStage(double* x, double* y, double* unitsPerPixelX, double* unitsPerPixelY);
+    int SimMoveStagePixels(double dx, double dy);
+    int SimSetStageDrift(double amplitude);
 
 private:
     struct Rect {

@@ -43,3 +43,9 @@ int CliSeries(const CliArgs& args);
 int CliStitch(const CliArgs& args);
 int CliHdr(const CliArgs& args);
 int CliEdf(const CliArgs& args);
+
+// The stage under a simulated camera: moves, paths, the true position.
+int CliStage(const CliArgs& args);
+// Recording a camera to MP4, and interval capture.
+int CliRecord(const CliArgs& args);
+int CliInterval(const CliArgs& args);

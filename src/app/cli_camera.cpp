@@ -20,12 +20,6 @@
 
 namespace {
 
-std::optional<int> ParseInt(const std::string& s) {
-    bool ok = false;
-    const int v = QString::fromStdString(s).toInt(&ok);
-    return ok ? std::optional<int>(v) : std::nullopt;
-}
-
 // Parses "--device N" and the given extra options; the rest are positional arguments.
 struct CameraArgs {
     int device = -1;
@@ -41,7 +35,7 @@ CameraArgs ParseCameraArgs(const CliArgs& args) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--device" || a == "--still-index") {
-            const std::optional<int> v = hasValue ? ParseInt(args[++i]) : std::nullopt;
+            const std::optional<int> v = hasValue ? CliParseInt(args[++i]) : std::nullopt;
             if (!v || *v < 0) {
                 out.error = a + " needs a number of 0 or more";
                 return out;
@@ -76,7 +70,7 @@ std::string NameUtf8(const CameraDeviceEntry& e) {
 
 int CliCameras(const CliArgs& args) {
     if (!args.empty()) return CliUsage("cameras");
-    CameraSession session;
+    CliCameraSession session;
     for (const CameraDeviceEntry& e : theCameraManager().Devices())
         std::printf("%d kind=%d lib=%d name=\"%s\"\n", e.listIndex, e.kind, e.libraryIndex, NameUtf8(e).c_str());
     return 0;
@@ -89,9 +83,9 @@ int CliSnap(const CliArgs& args) {
     if (a.device < 0 || a.positional.size() != 1 || a.seconds) return CliUsage(synopsis);
     const std::string& out = a.positional[0];
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
-    if (const int status = OpenDevice(session, a.device, &counter)) return status;
+    if (const int status = CliOpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
     // The live document starts the camera, as the program's live window does, and captures
     // through the document's own path (with its live processing).
@@ -132,9 +126,9 @@ int CliStream(const CliArgs& args) {
     if (!a.error.empty()) return CliFail(a.error);
     if (a.device < 0 || !a.seconds || !a.positional.empty() || a.stillIndex) return CliUsage(synopsis);
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
-    if (const int status = OpenDevice(session, a.device, &counter)) return status;
+    if (const int status = CliOpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
     cm.Play();
     std::this_thread::sleep_for(std::chrono::duration<double>(*a.seconds));
@@ -152,9 +146,9 @@ int CliProps(const CliArgs& args) {
     if (!a.error.empty()) return CliFail(a.error);
     if (a.device < 0 || !a.positional.empty() || a.seconds || a.stillIndex) return CliUsage("props --device N");
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
-    if (const int status = OpenDevice(session, a.device, &counter)) return status;
+    if (const int status = CliOpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
     int n = 0, w = 0, h = 0;
     cm.GetPreviewSize(&w, &h);

@@ -1,31 +1,37 @@
 #pragma once
-// What the camera sub-commands share: the camera side started for one command, a frame sink
-// that counts frames, and opening a device entry.
+// What the camera sub-commands share: the camera side started for one command, opening a device
+// entry with a frame sink, a sink that counts frames, and number arguments.
 
-#include <QString>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
 
-#include "app/cli.h"
-#include "camera/camera_manager.h"
-#include "image/obj_image.h"
+#include "camera/camera_types.h"
 
-// Starts the camera side for one command and shuts it down on every way out.
-class CameraSession {
+// Starts the camera side as the program does (modules, maker library, UVC) and shuts it down on
+// every way out.
+class CliCameraSession {
 public:
-    CameraSession() {
-        theCameraManager().Startup();
-        theCameraManager().EnumerateDevices(&m_count);
-    }
-    ~CameraSession() { theCameraManager().Shutdown(); }
+    CliCameraSession();
+    ~CliCameraSession();
+    CliCameraSession(const CliCameraSession&) = delete;
+    CliCameraSession& operator=(const CliCameraSession&) = delete;
     int Count() const { return m_count; }
 
 private:
     int m_count = 0;
 };
+
+// Chooses device entry `device` and opens it with sink and user; 0, or the exit status after
+// the reason was written.
+int CliOpenDevice(const CliCameraSession& session, int device, CameraFrameSink sink, void* user);
+
+// Stills at the live resolution, as the capture page sets a camera up (a module camera opens
+// with its smallest still size while it streams at its largest).
+void CliStillsFollowLive();
 
 // Counts the frames that reach the sink and remembers the last frame's format.
 struct FrameCounter {
@@ -58,15 +64,9 @@ struct FrameCounter {
 };
 
 // Chooses device entry `device` and opens it with the counter as its sink.
-inline int OpenDevice(const CameraSession& session, int device, FrameCounter* counter) {
-    if (device >= session.Count())
-        return CliFail(session.Count() == 0
-                           ? std::string("no camera is attached")
-                           : "no camera " + std::to_string(device) + " (there are " +
-                                 std::to_string(session.Count()) + ")");
-    CCameraManager& cm = theCameraManager();
-    cm.SelectDevice(device);
-    if (cm.OpenCamera(nullptr, &FrameCounter::Sink, counter) != 0)
-        return CliFail("cannot open camera " + std::to_string(device));
-    return 0;
+inline int CliOpenDevice(const CliCameraSession& session, int device, FrameCounter* counter) {
+    return CliOpenDevice(session, device, &FrameCounter::Sink, counter);
 }
+
+std::optional<int> CliParseInt(const std::string& s);
+std::optional<double> CliParseNumber(const std::string& s);

@@ -20,6 +20,7 @@
 
 #include "app/cli.h"
 #include "app/cli_camera_session.h"
+#include "camera/camera_manager.h"
 #include "camera/sim/virtual_slide.h"
 #include "camera/sim_controls.h"
 #include "document/scope_doc.h"
@@ -145,9 +146,9 @@ int CliSeries(const CliArgs& args) {
     const QString outdir = QString::fromStdString(a.outdir);
     if (!QDir().mkpath(outdir)) return CliFail("cannot make the folder " + CliQuoted(a.outdir));
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
-    if (const int status = OpenDevice(session, a.device, &counter)) return status;
+    if (const int status = CliOpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
     CScopeDoc* live = NewDocumentWithoutView();
     if (!live) return CliFail("cannot start the live picture");
