@@ -175,6 +175,9 @@ private slots:
         QCOMPARE(imagepro_segm_get_contournum(counted->m_hSegm), 2);  // the small disc is filtered
         QCOMPARE(imagepro_segm_get_Rangeminarea(counted->m_hSegm), 1500);
         QCOMPARE(m_frame->ActiveChild()->windowTitle(), counted->GetTitle());
+        // The counting window fills the picture area as the first window does.
+        QTRY_COMPARE(CScopeView::ForDocument(counted)->viewport()->size(),
+                     CScopeView::ForDocument(doc)->viewport()->size());
         QVERIFY(m_frame->CommandAction(ID_SPLIT_OBJECTS)->isEnabled());
         QVERIFY(m_frame->CommandAction(ID_COUNTING_RESULTS)->isEnabled());
 
