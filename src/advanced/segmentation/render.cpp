@@ -43,11 +43,11 @@ void DrawObjects(cv::Mat& bgr, const cv::Mat& labels, const std::vector<const Se
                  const DrawStyle& style) {
     // Lines and text grow with the picture so they stay readable when it is shown reduced.
     const int side = std::min(bgr.cols, bgr.rows);
-    const int thickness = std::max(1, static_cast<int>(std::lround(side / 1500.0)));
-    const double textHeight = std::max(12.0, side / 70.0);
+    const int thickness = std::max(1, static_cast<int>(std::lround(side / 600.0)));
+    const double textHeight = std::max(12.0, side / 50.0);
     constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
     const double fontScale = textHeight / 22.0;
-    const int textThickness = std::max(1, static_cast<int>(std::lround(fontScale)));
+    const int textThickness = std::max(1, static_cast<int>(std::lround(textHeight / 14.0)));
 
     for (const SegObject* o : objects) {
         if (style.outline == OutlineStyle::Fill) {
