@@ -13,7 +13,7 @@ namespace {
 
 // The background surface is fitted on a picture reduced to this many pixels on its long side:
 // illumination varies slowly, and the fit stays cheap for any picture size.
-constexpr int kFitSide = 100;
+constexpr int kFitSide = 64;
 // Terms of the cubic u^i v^j, i + j <= 3, ordered by j then i.
 constexpr int kDegree = 3;
 constexpr int kTerms = (kDegree + 1) * (kDegree + 2) / 2;
@@ -346,8 +346,8 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
 double TypicalRadius(const cv::Mat& mask, const cv::Mat& labels, int count) {
     if (count <= 1) return 0;
     // Only the size of typical objects matters here, not their outlines: large pictures are
-    // judged at a reduced scale (half for 1000 lines, a quarter for 2000 and more).
-    const int step = std::clamp(std::min(mask.cols, mask.rows) / 500, 1, 4);
+    // judged at a reduced scale (a quarter for 1000 lines and more).
+    const int step = std::clamp(std::min(mask.cols, mask.rows) / 250, 1, 4);
     cv::Mat reduced;
     if (step > 1)
         cv::resize(mask, reduced, cv::Size(mask.cols / step, mask.rows / step), 0, 0,
