@@ -23,7 +23,7 @@ PACKAGES=(
   # fonts
   fonts-liberation fonts-wqy-microhei
   # tests
-  libgtest-dev libgmock-dev xvfb xauth x11-utils xdotool imagemagick ffmpeg python3
+  libgtest-dev libgmock-dev xvfb xauth x11-utils xdotool imagemagick ffmpeg python3 poppler-utils
   # benchmarks
   libbenchmark-dev
 )

@@ -36,3 +36,9 @@ int CliCameras(const CliArgs& args);
 int CliSnap(const CliArgs& args);
 int CliStream(const CliArgs& args);
 int CliProps(const CliArgs& args);
+
+// The stage under a simulated camera: moves, paths, the true position.
+int CliStage(const CliArgs& args);
+// Recording a camera to MP4, and interval capture.
+int CliRecord(const CliArgs& args);
+int CliInterval(const CliArgs& args);

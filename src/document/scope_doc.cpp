@@ -8,6 +8,7 @@
 #include "advanced/counting/counting_document.h"
 #include "advanced/imagepro_segm.h"
 #include "camera/camera_manager.h"
+#include "camera/recording/recorder.h"
 #include "document/prompt.h"
 #include "overlay/element_manager.h"
 #include "settings/app_settings.h"
@@ -49,7 +50,10 @@ QString NumberedTitle(const char* format, int number) {
 
 }  // namespace
 
-CScopeDoc::CScopeDoc() : m_pCxImage(std::make_unique<FCObjImage>()), m_pElemMgr(std::make_unique<CGVLElemMgr>()) {
+CScopeDoc::CScopeDoc()
+    : m_pCxImage(std::make_unique<FCObjImage>()),
+      m_pElemMgr(std::make_unique<CGVLElemMgr>()),
+      m_pRecorder(std::make_unique<CRecorder>()) {
     m_bMayGoLive = theApp().m_nNewDocKind == 0 && !g_bLiveDocExists;
     m_nZoomIndex = theSettings.zoom.ZoomCurSel;
     m_bFlipVertical = theSettings.process.bFlip != 0;
@@ -78,6 +82,8 @@ CScopeDoc::CScopeDoc() : m_pCxImage(std::make_unique<FCObjImage>()), m_pElemMgr(
 }
 
 CScopeDoc::~CScopeDoc() {
+    // The recorder's destruction below waits until its files are finished.
+    CameraGoingAway();
     if (m_bLive) {
         g_bLiveDocExists = false;
         Frame().PreviewStopped();
@@ -202,6 +208,8 @@ bool CScopeDoc::OnNewDocument() {
     if (g_bCountingRequest) {
         CountingCreateResult(*this);
         m_nImageState = 1;
+        // A count is a new picture: closing it unsaved asks first.
+        m_bModified = m_image.IsValid();
         g_bCountingRequest = false;
         ++g_nCountingNo;
         SetTitle(NumberedTitle("Counting %d", g_nCountingNo));
@@ -218,6 +226,7 @@ bool CScopeDoc::OnNewDocument() {
             m_nFrameWidth = copy.Width();
             m_nFrameHeight = copy.Height();
             CopyToCxImage();
+            m_bModified = true;
         }
         g_bMixRequest = false;
         ++theApp().m_nMixCount;
@@ -235,12 +244,26 @@ bool CScopeDoc::OnNewDocument() {
         m_nFrameWidth = acquired.Width();
         m_nFrameHeight = acquired.Height();
         CopyToCxImage();
+        m_bModified = true;
     }
     SetTitle(QStringLiteral("Untitled%1").arg(++g_nUntitled));
     return true;
 }
 
+void CScopeDoc::TakeMeasureSettings(const CScopeDoc& from) {
+    CGVLElemMgr& to = *m_pElemMgr;
+    const CGVLElemMgr& src = *from.m_pElemMgr;
+    to.SetCalibration(src.GetCalibration());
+    to.SetDisplay(src.GetDisplay());
+    to.SetPrecision(src.GetPrecision());
+    to.SetFontSize(src.GetFontSize());
+    to.SetFontBackground(src.GetFontBackground());
+}
+
 bool CScopeDoc::CaptureCase() {
+    // The same optics give the same units per pixel: a picture of the live camera measures as
+    // the live picture does, not as the settings stood when the last document closed.
+    if (const CScopeDoc* live = FindLiveDocument(); live && live != this) TakeMeasureSettings(*live);
     CaptureFrame(m_image);
     m_imageOriginal = m_image;
     if (m_image.IsValid()) {
@@ -248,6 +271,7 @@ bool CScopeDoc::CaptureCase() {
         m_nFrameHeight = m_image.Height();
     }
     CopyToCxImage();
+    m_bModified = m_image.IsValid();
     // Live HDR and stitching start on this document once they exist; the titles are theirs.
     if (g_bHdrRequest) SetTitle(Translate(QStringLiteral("HDR")));
     else if (g_bAutoStitchRequest || g_bSemiStitchRequest) SetTitle(Translate(QStringLiteral("Stitching")));
@@ -283,6 +307,20 @@ void CScopeDoc::OnCloseDocument() {
     g_bSemiStitchRequest = false;
 }
 
+void CScopeDoc::CameraGoingAway() { m_pRecorder->EndRecording(); }
+
+void CScopeDoc::CameraListChanged() {
+    CScopeDoc* live = FindLiveDocument();
+    if (!live) return;
+    CCameraManager& cm = theCameraManager();
+    const CameraDeviceEntry& open = cm.m_currentCamera;
+    for (const CameraDeviceEntry& e : cm.Devices())
+        if (e.kind == open.kind && e.libraryIndex == open.libraryIndex &&
+            std::equal(std::begin(e.name), std::end(e.name), std::begin(open.name)))
+            return;
+    live->CameraGoingAway();
+}
+
 // ---- Capture and processing ----
 
 bool CScopeDoc::CaptureFrame(FCObjImage& target) {
@@ -311,4 +349,5 @@ void CScopeDoc::ReapplyProcessing() {
     m_image = m_imageOriginal;
     m_image.ToTrueColor24();
     RunStillChain(m_image, GetProcessFlags());
+    m_bModified = true;
 }

@@ -1,5 +1,6 @@
 #include "settings/app_settings.h"
 
+#include <QLocale>
 #include <QSettings>
 #include <QStringList>
 #include <cmath>
@@ -253,8 +254,11 @@ double CalibrationFromText(const QString& text) {
 }
 
 QString CalibrationToText(double value) {
-    // QString::number ignores the locale: a German desktop still writes "0.12".
-    return QString::number(value, 'f', 2);
+    // The shortest decimal text that reads back to the same number: two decimals would turn
+    // 0.04761905 into 0.05 and 0.004 into 0. QString::number ignores the locale, so a German
+    // desktop still writes a point.
+    if (!std::isfinite(value)) return QStringLiteral("0");
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
 namespace {

@@ -178,6 +178,7 @@ bool SetSettingValue(const QString& group, const QString& name, const QString& t
 // Writes theSettings back, same order; does nothing before LoadAllSettings.
 void SaveAllSettings(const QString& productTitle);
 
-// Calibration texts: a leading decimal number in the C locale (0 when none); "%.2f" back.
+// Calibration texts: a leading decimal number in the C locale (0 when none); back as the
+// shortest decimal text that reads as the same number (older stores hold "%.2f" texts).
 double CalibrationFromText(const QString& text);
 QString CalibrationToText(double value);

@@ -58,8 +58,9 @@ TEST_F(AppSettingsTest, RoundTripKeepsValuesAndTypes) {
     s.cameraPane.bCamPaneVisible = 0;
     s.cameraPane.mControlUIType = -7;
     s.zoom.ZoomCurSel = 4;
-    s.measure.m_unit_dcxPerPixel = 0.123456;
-    s.measure.m_unit_dcyPerPixel = 2.5;
+    // A calibration survives exactly: two decimals would make 0.04761905 5 % off and 0.004 zero.
+    s.measure.m_unit_dcxPerPixel = 0.04761905;
+    s.measure.m_unit_dcyPerPixel = 0.004;
     s.measure.m_unit_dcxReal = 1234.567;
     s.measure.m_unit_dcyReal = 0;
     s.measure.Precision = 5;
@@ -74,9 +75,10 @@ TEST_F(AppSettingsTest, RoundTripKeepsValuesAndTypes) {
     SaveAllSettings(Title());
 
     const QSettings raw = Store(Title());
-    EXPECT_EQ(raw.value("Measure/m_unit_dcxPerPixel").toString(), "0.12");
-    EXPECT_EQ(raw.value("Measure/m_unit_dcxReal").toString(), "1234.57");
-    EXPECT_EQ(raw.value("Measure/m_unit_dcyReal").toString(), "0.00");
+    EXPECT_EQ(raw.value("Measure/m_unit_dcxPerPixel").toString(), "0.04761905");
+    EXPECT_EQ(raw.value("Measure/m_unit_dcyPerPixel").toString(), "0.004");
+    EXPECT_EQ(raw.value("Measure/m_unit_dcxReal").toString(), "1234.567");
+    EXPECT_EQ(raw.value("Measure/m_unit_dcyReal").toString(), "0");
     EXPECT_EQ(raw.childGroups(), QStringList({"CameraPane", "Measure", "MeasureDlgSetting",
                                               "Process", "Save", "SaveAs", "ZoomCurSel"}));
 
@@ -85,9 +87,9 @@ TEST_F(AppSettingsTest, RoundTripKeepsValuesAndTypes) {
     EXPECT_EQ(s.cameraPane.bCamPaneVisible, 0);
     EXPECT_EQ(s.cameraPane.mControlUIType, -7);
     EXPECT_EQ(s.zoom.ZoomCurSel, 4);
-    EXPECT_DOUBLE_EQ(s.measure.m_unit_dcxPerPixel, 0.12);
-    EXPECT_DOUBLE_EQ(s.measure.m_unit_dcyPerPixel, 2.5);
-    EXPECT_DOUBLE_EQ(s.measure.m_unit_dcxReal, 1234.57);
+    EXPECT_EQ(s.measure.m_unit_dcxPerPixel, 0.04761905);
+    EXPECT_EQ(s.measure.m_unit_dcyPerPixel, 0.004);
+    EXPECT_EQ(s.measure.m_unit_dcxReal, 1234.567);
     EXPECT_EQ(s.measure.Precision, 5);
     EXPECT_EQ(s.measure.m_nYEnd, 777);
     EXPECT_EQ(s.process.bMirror, 1);
@@ -101,8 +103,13 @@ TEST_F(AppSettingsTest, RoundTripKeepsValuesAndTypes) {
 
 TEST_F(AppSettingsTest, CalibrationTextIgnoresTheLocale) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(CalibrationToText(0.125001), "0.13");
-    EXPECT_EQ(CalibrationToText(0.2), "0.20");
+    // Written in full, read back to the same number, whatever the locale.
+    for (const double v : {0.125001, 0.2, 1.0 / 21, 1e-7, 123456.789, -0.5, 0.0}) {
+        const QString text = CalibrationToText(v);
+        EXPECT_FALSE(text.contains(u',')) << text.toStdString();
+        EXPECT_EQ(CalibrationFromText(text), v) << text.toStdString();
+    }
+    EXPECT_EQ(CalibrationToText(0.2), "0.2");
     const struct {
         const char* text;
         double value;
