@@ -8,6 +8,8 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "advanced/segmentation/row_runs.h"
+
 namespace segm {
 namespace {
 
@@ -287,11 +289,10 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
     for (int y = 0; y < dev.rows; ++y) {
         const int* l = labels.ptr<int>(y);
         const uint8_t* in = inside.ptr<uint8_t>(y);
-        for (int x = 0; x < dev.cols; ++x) {
-            if (!l[x]) continue;
+        ForEachSet(candidates.ptr<uint8_t>(y), dev.cols, [&](int x) {
             ++area[l[x]];
             insideCount[l[x]] += in[x] != 0;
-        }
+        });
     }
     std::vector<int64_t> start(static_cast<size_t>(n) + 1, 0);
     for (int i = 1; i < n; ++i) start[i + 1] = start[i] + area[i];
@@ -303,8 +304,9 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
         const uint8_t* d = dev.ptr<uint8_t>(y);
         const int* l = labels.ptr<int>(y);
         const uint8_t* in = inside.ptr<uint8_t>(y);
-        for (int x = 0; x < dev.cols; ++x)
-            if (l[x]) values[in[x] ? nextInside[l[x]]++ : nextEdge[l[x]]++] = d[x];
+        ForEachSet(candidates.ptr<uint8_t>(y), dev.cols, [&](int x) {
+            values[in[x] ? nextInside[l[x]]++ : nextEdge[l[x]]++] = d[x];
+        });
     }
     // Noise adds to a deviation's size as the root of the sum of squares: an object's own
     // contrast is what remains of its level after the background's.
@@ -337,12 +339,12 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
         const int* l = labels.ptr<int>(y);
         uint8_t* m = mask.ptr<uint8_t>(y);
         uint8_t* c = coverage.ptr<uint8_t>(y);
-        for (int x = 0; x < dev.cols; ++x) {
+        ForEachSet(candidates.ptr<uint8_t>(y), dev.cols, [&](int x) {
             const int id = l[x];
-            if (!id || perContrast[id] == 0.f) continue;
+            if (perContrast[id] == 0.f) return;
             m[x] = d[x] >= cut[id] ? 255 : 0;
             c[x] = static_cast<uint8_t>(std::min(255.f, own[d[x]] * perContrast[id] + 0.5f));
-        }
+        });
     }
 }
 

@@ -4,6 +4,8 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "advanced/segmentation/row_runs.h"
+
 namespace segm {
 namespace {
 
@@ -141,14 +143,13 @@ int SplitTouching(const cv::Mat& mask, cv::Mat& labels, const SplitParams& param
         hi(static_cast<size_t>(nParts), cv::Point(-1, -1));
     for (int y = 0; y < h; ++y) {
         const int* l = parts.ptr<int>(y);
-        for (int x = 0; x < w; ++x) {
+        ForEachSet(mask.ptr<uint8_t>(y), w, [&](int x) {
             const int id = l[x];
-            if (!id) continue;
             lo[id].x = std::min(lo[id].x, x);
             lo[id].y = std::min(lo[id].y, y);
             hi[id].x = std::max(hi[id].x, x);
             hi[id].y = std::max(hi[id].y, y);
-        }
+        });
     }
     struct Flooded {
         cv::Rect box;
@@ -187,12 +188,12 @@ int SplitTouching(const cv::Mat& mask, cv::Mat& labels, const SplitParams& param
     int next = 0;
     for (int y = 0; y < h; ++y) {
         int* l = labels.ptr<int>(y);
-        for (int x = 0; x < w; ++x) {
-            if (!l[x]) continue;
+        ForEachSet(mask.ptr<uint8_t>(y), w, [&](int x) {
+            if (!l[x]) return;
             int& k = number[l[x]];
             if (!k) k = ++next;
             l[x] = k;
-        }
+        });
     }
     return next;
 }
