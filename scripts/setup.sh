@@ -26,6 +26,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev xvfb xauth x11-utils xdotool imagemagick ffmpeg python3 poppler-utils
   # benchmarks
   libbenchmark-dev
+  # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
+  clang llvm libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,9 @@
 #include "test_support.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -76,4 +79,14 @@ std::vector<double> VideoPacketTimes(const std::string& path) {
     for (std::string line; std::getline(in, line);)
         if (!line.empty()) times.push_back(std::stod(line));
     return times;
+}
+
+std::vector<uint8_t> ProgressiveJpeg(const QImage& picture) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(picture)) return {};
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }

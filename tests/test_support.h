@@ -33,6 +33,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 std::string BinPath(const std::string& name);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// A progressive JPEG of the picture (Qt's writer, about ten scans).
+std::vector<uint8_t> ProgressiveJpeg(const class QImage& picture);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // What ffprobe reads from a video file's first video stream: codec_name, profile, width, height,

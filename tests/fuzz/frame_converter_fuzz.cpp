@@ -15,9 +15,10 @@ extern "C" {
 
 #include "camera/camera_types.h"
 #include "camera/recording/frame_converter.h"
+#include "fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 8) return 0;
+NS_FUZZ_TARGET(frame_converter) {
+    if (size < 8) return;
     const int width = (data[0] | (data[1] << 8)) % 1025;
     const int height = (data[2] | (data[3] << 8)) % 1025;
     const int bits = data[4] % 3 == 0 ? 24 : data[4] % 3 == 1 ? 32 : data[4];
@@ -38,5 +39,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         converter.ConvertFrame(frame.data(), width, height, bits, target);
     }
     av_frame_free(&target);
-    return 0;
 }

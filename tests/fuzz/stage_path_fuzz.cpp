@@ -3,19 +3,18 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 #include "camera/stage_path.h"
+#include "fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+NS_FUZZ_TARGET(stage_path) {
     QString error;
     const auto path = ParseStagePath(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)), &error);
     if (path) {
-        if (path->empty() || path->size() > 100000) std::abort();
+        NS_FUZZ_CHECK(!path->empty() && path->size() <= 100000);
         for (const StagePoint& p : *path)
-            if (!std::isfinite(p.x) || !std::isfinite(p.y) || std::fabs(p.x) > 1e7 || std::fabs(p.y) > 1e7) std::abort();
-    } else if (error.isEmpty()) {
-        std::abort();  // a refusal always says why
+            NS_FUZZ_CHECK(std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= 1e7 && std::fabs(p.y) <= 1e7);
+    } else {
+        NS_FUZZ_CHECK(!error.isEmpty());  // a refusal always says why
     }
-    return 0;
 }
