@@ -42,7 +42,7 @@ bool ToolChecked(const CScopeDoc& d) {
 template <int Tool>
 void SetMeasureTool(CScopeDoc& d) {
     d.m_bSplitMode = false;
-    d.m_nTool = Tool;
+    d.SetTool(Tool);
 }
 bool HasSegmentation(const CScopeDoc& d) { return d.m_hSegm != 0; }
 

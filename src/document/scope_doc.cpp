@@ -208,7 +208,8 @@ bool CScopeDoc::OnNewDocument() {
     if (g_bCountingRequest) {
         CountingCreateResult(*this);
         m_nImageState = 1;
-        m_bModified = m_image.IsValid();  // a new picture nobody saved yet
+        // A count is a new picture: closing it unsaved asks first.
+        m_bModified = m_image.IsValid();
         g_bCountingRequest = false;
         ++g_nCountingNo;
         SetTitle(NumberedTitle("Counting %d", g_nCountingNo));

@@ -551,6 +551,9 @@ void CMainFrame::AddChild(CChildFrame* frame) {
         });
     });
     if (CScopeDoc* doc = frame->Document()) frame->setWindowTitle(doc->GetTitle());
+    // A frame flagged maximised before it is shown never gets the state change that fits it to
+    // the area (every window after the first stayed at its first small size): show it anew.
+    frame->setWindowState(frame->windowState() & ~Qt::WindowMaximized);
     frame->showMaximized();
     m_mdi->setActiveSubWindow(frame);
     ShowMenusFor(true);

@@ -33,34 +33,9 @@
 #include "ui/measure_color_dlg.h"
 #include "ui/scope_view.h"
 #include "ui/view_cursors.h"
+#include "when_modal.h"
 
 namespace {
-
-// Runs act on the next modal dialog of type T once it is up; after two minutes whatever modal
-// dialog is open is rejected instead and *seen stays false.
-template <class T>
-void WhenModal(std::function<void(T*)> act, bool* seen = nullptr) {
-    auto* timer = new QTimer(qApp);
-    auto ticks = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, ticks, act, seen] {
-        auto* w = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (w && w->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            if (seen) *seen = true;
-            QPointer<QDialog> open(w);
-            act(w);
-            if (open && open->isVisible()) open->reject();
-            return;
-        }
-        if (++*ticks > 6000) {
-            timer->stop();
-            timer->deleteLater();
-            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
-        }
-    });
-    timer->start(20);
-}
 
 QStringList Items(const QComboBox* box) {
     QStringList items;
@@ -175,6 +150,9 @@ private slots:
         QCOMPARE(imagepro_segm_get_contournum(counted->m_hSegm), 2);  // the small disc is filtered
         QCOMPARE(imagepro_segm_get_Rangeminarea(counted->m_hSegm), 1500);
         QCOMPARE(m_frame->ActiveChild()->windowTitle(), counted->GetTitle());
+        // The counting window fills the picture area as the first window does.
+        QTRY_COMPARE(CScopeView::ForDocument(counted)->viewport()->size(),
+                     CScopeView::ForDocument(doc)->viewport()->size());
         QVERIFY(m_frame->CommandAction(ID_SPLIT_OBJECTS)->isEnabled());
         QVERIFY(m_frame->CommandAction(ID_COUNTING_RESULTS)->isEnabled());
 

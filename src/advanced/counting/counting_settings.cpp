@@ -181,16 +181,5 @@ void CCountingSettingsModel::Accept() {
     }
     s.m_nOutlineStyle = m_outlineStyle;
     s.m_nTabStyle = m_tabStyle;
-    if (!m_hSegm) return;
-    imagepro_segm_set_findbyareaorlength(m_hSegm, s.m_bByArea, s.m_bByPerimeter);
-    if (s.m_bByArea) {
-        imagepro_segm_set_Rangeminarea(m_hSegm, s.m_nMinArea);
-        imagepro_segm_set_Rangemaxarea(m_hSegm, s.m_nMaxArea);
-    }
-    if (s.m_bByPerimeter) {
-        imagepro_segm_set_Rangeminlength(m_hSegm, s.m_nMinPerimeter);
-        imagepro_segm_set_Rangemaxlength(m_hSegm, s.m_nMaxPerimeter);
-    }
-    imagepro_segm_set_contourlinetype(m_hSegm, s.m_nOutlineStyle);
-    imagepro_segm_set_tabtype(m_hSegm, s.m_nTabStyle);
+    if (m_hSegm) ApplyCountingSettings(m_hSegm, s);
 }

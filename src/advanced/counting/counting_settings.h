@@ -83,7 +83,8 @@ public:
     void SetByPerimeter(bool on);
     void SetHole(bool on);
     void SetEditText(Edit e, const QString& text);
-    // OK: the bounds of the filters that are on (an empty edit is -1) and the styles.
+    // OK: the bounds of the filters that are on (an empty edit is -1) and the styles; a counted
+    // document's handle takes all the settings.
     void Accept();
 
     // An edit's text as a bound: empty -1, digits as their value (at most INT_MAX).

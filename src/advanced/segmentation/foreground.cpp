@@ -8,12 +8,14 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "advanced/segmentation/row_runs.h"
+
 namespace segm {
 namespace {
 
 // The background surface is fitted on a picture reduced to this many pixels on its long side:
 // illumination varies slowly, and the fit stays cheap for any picture size.
-constexpr int kFitSide = 100;
+constexpr int kFitSide = 64;
 // Terms of the cubic u^i v^j, i + j <= 3, ordered by j then i.
 constexpr int kDegree = 3;
 constexpr int kTerms = (kDegree + 1) * (kDegree + 2) / 2;
@@ -164,6 +166,28 @@ void RowPolynomial(const BackgroundFit& fit, int channel, double v, float p[kDeg
     for (int i = 0; i <= kDegree; ++i) p[i] = static_cast<float>(acc[i]);
 }
 
+// One row of deviations from three picture rows (above, at, below), the gains and mean levels
+// interleaved like the pixels; column holds 3 w + 6 values, squares 3 w. Each step runs along
+// contiguous values, so the compiler vectorises it; the wider unit pays on the large pictures.
+__attribute__((target_clones("avx2", "default"))) void DeviationRow(
+    const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, int w, const float* gain,
+    const float* mean, uint16_t* column, float* squares, uint8_t* dst) {
+    const int n = 3 * w;
+    uint16_t* col = column + 3;
+    for (int i = 0; i < n; ++i) col[i] = static_cast<uint16_t>(r0[i] + r1[i] + r2[i]);
+    for (int c = 0; c < 3; ++c) {
+        col[c - 3] = col[c];
+        col[n + c] = col[n - 3 + c];
+    }
+    for (int i = 0; i < n; ++i) {
+        const float d = static_cast<float>(col[i - 3] + col[i] + col[i + 3]) * gain[i] - mean[i];
+        squares[i] = d * d;
+    }
+    for (int x = 0; x < w; ++x)
+        dst[x] = static_cast<uint8_t>(std::min(
+            std::sqrt(squares[3 * x] + squares[3 * x + 1] + squares[3 * x + 2]) + 0.5f, 255.0f));
+}
+
 // The deviation of every pixel from the background surface, of the colours averaged over the
 // pixel's 3 x 3 neighbourhood (edge rows and columns repeated): neighbours agree about an
 // object, single noisy pixels do not, and smoothing the colours rather than the deviation keeps
@@ -201,27 +225,10 @@ public:
                     gain[3 * x + c] = m / std::max(b, fl);
                 }
             }
-            const uint8_t* r0 = m_bgr.ptr<uint8_t>(std::max(y - 1, 0));
-            const uint8_t* r1 = m_bgr.ptr<uint8_t>(y);
-            const uint8_t* r2 = m_bgr.ptr<uint8_t>(std::min(y + 1, h - 1));
-            uint16_t* col = column.data() + 3;
-            for (int i = 0; i < n; ++i) col[i] = static_cast<uint16_t>(r0[i] + r1[i] + r2[i]);
-            for (int c = 0; c < 3; ++c) {
-                col[c - 3] = col[c];
-                col[n + c] = col[n - 3 + c];
-            }
-            // Per channel value first (contiguous, so it vectorises), then per pixel.
-            float* sq = squares.data();
-            const float* m = meanRow.data();
-            for (int i = 0; i < n; ++i) {
-                const float d =
-                    static_cast<float>(col[i - 3] + col[i] + col[i + 3]) * gain[i] - m[i];
-                sq[i] = d * d;
-            }
             uint8_t* dst = m_out.ptr<uint8_t>(y);
-            for (int x = 0; x < w; ++x)
-                dst[x] = static_cast<uint8_t>(
-                    std::min(std::sqrt(sq[3 * x] + sq[3 * x + 1] + sq[3 * x + 2]) + 0.5f, 255.0f));
+            DeviationRow(m_bgr.ptr<uint8_t>(std::max(y - 1, 0)), m_bgr.ptr<uint8_t>(y),
+                         m_bgr.ptr<uint8_t>(std::min(y + 1, h - 1)), w, gain.data(),
+                         meanRow.data(), column.data(), squares.data(), dst);
             for (int x = 0; x < w; ++x) ++hist[dst[x]];
         }
         std::lock_guard<std::mutex> lock(m_histMutex);
@@ -282,11 +289,10 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
     for (int y = 0; y < dev.rows; ++y) {
         const int* l = labels.ptr<int>(y);
         const uint8_t* in = inside.ptr<uint8_t>(y);
-        for (int x = 0; x < dev.cols; ++x) {
-            if (!l[x]) continue;
+        ForEachSet(candidates.ptr<uint8_t>(y), dev.cols, [&](int x) {
             ++area[l[x]];
             insideCount[l[x]] += in[x] != 0;
-        }
+        });
     }
     std::vector<int64_t> start(static_cast<size_t>(n) + 1, 0);
     for (int i = 1; i < n; ++i) start[i + 1] = start[i] + area[i];
@@ -298,8 +304,9 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
         const uint8_t* d = dev.ptr<uint8_t>(y);
         const int* l = labels.ptr<int>(y);
         const uint8_t* in = inside.ptr<uint8_t>(y);
-        for (int x = 0; x < dev.cols; ++x)
-            if (l[x]) values[in[x] ? nextInside[l[x]]++ : nextEdge[l[x]]++] = d[x];
+        ForEachSet(candidates.ptr<uint8_t>(y), dev.cols, [&](int x) {
+            values[in[x] ? nextInside[l[x]]++ : nextEdge[l[x]]++] = d[x];
+        });
     }
     // Noise adds to a deviation's size as the root of the sum of squares: an object's own
     // contrast is what remains of its level after the background's.
@@ -332,12 +339,12 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
         const int* l = labels.ptr<int>(y);
         uint8_t* m = mask.ptr<uint8_t>(y);
         uint8_t* c = coverage.ptr<uint8_t>(y);
-        for (int x = 0; x < dev.cols; ++x) {
+        ForEachSet(candidates.ptr<uint8_t>(y), dev.cols, [&](int x) {
             const int id = l[x];
-            if (!id || perContrast[id] == 0.f) continue;
+            if (perContrast[id] == 0.f) return;
             m[x] = d[x] >= cut[id] ? 255 : 0;
             c[x] = static_cast<uint8_t>(std::min(255.f, own[d[x]] * perContrast[id] + 0.5f));
-        }
+        });
     }
 }
 
@@ -346,8 +353,8 @@ void CutAtHalfContrast(const cv::Mat& dev, const NoiseLevels& noise, cv::Mat& la
 double TypicalRadius(const cv::Mat& mask, const cv::Mat& labels, int count) {
     if (count <= 1) return 0;
     // Only the size of typical objects matters here, not their outlines: large pictures are
-    // judged at a reduced scale (half for 1000 lines, a quarter for 2000 and more).
-    const int step = std::clamp(std::min(mask.cols, mask.rows) / 500, 1, 4);
+    // judged at a reduced scale (a quarter for 1000 lines and more).
+    const int step = std::clamp(std::min(mask.cols, mask.rows) / 250, 1, 4);
     cv::Mat reduced;
     if (step > 1)
         cv::resize(mask, reduced, cv::Size(mask.cols / step, mask.rows / step), 0, 0,

@@ -4,6 +4,8 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "advanced/segmentation/row_runs.h"
+
 namespace segm {
 namespace {
 
@@ -133,41 +135,52 @@ int SplitTouching(const cv::Mat& mask, cv::Mat& labels, const SplitParams& param
     CV_Assert(mask.type() == CV_8U);
     const int w = mask.cols, h = mask.rows;
     // Objects never flood into each other: each is flooded in its own small frame, which keeps
-    // the flooding's jumps from pixel to pixel within the cache.
+    // the flooding's jumps from pixel to pixel within the cache, and side by side with the
+    // others; the basins are numbered in turn once all are done.
     cv::Mat parts;
     const int nParts = cv::connectedComponents(mask, parts, 8, CV_32S);
     std::vector<cv::Point> lo(static_cast<size_t>(nParts), cv::Point(w, h)),
         hi(static_cast<size_t>(nParts), cv::Point(-1, -1));
     for (int y = 0; y < h; ++y) {
         const int* l = parts.ptr<int>(y);
-        for (int x = 0; x < w; ++x) {
+        ForEachSet(mask.ptr<uint8_t>(y), w, [&](int x) {
             const int id = l[x];
-            if (!id) continue;
             lo[id].x = std::min(lo[id].x, x);
             lo[id].y = std::min(lo[id].y, y);
             hi[id].x = std::max(hi[id].x, x);
             hi[id].y = std::max(hi[id].y, y);
-        }
+        });
     }
+    struct Flooded {
+        cv::Rect box;
+        cv::Mat local;
+        int count = 0;
+    };
+    std::vector<Flooded> flooded(static_cast<size_t>(std::max(0, nParts - 1)));
+    cv::parallel_for_(cv::Range(1, std::max(1, nParts)), [&](const cv::Range& range) {
+        Basins basins;
+        std::vector<int> order, first;
+        cv::Mat alone;
+        for (int id = range.start; id < range.end; ++id) {
+            Flooded& f = flooded[static_cast<size_t>(id - 1)];
+            f.box = cv::Rect(lo[id], hi[id] + cv::Point(1, 1));
+            alone = cv::Mat::zeros(f.box.height + 2, f.box.width + 2, CV_8U);
+            cv::compare(parts(f.box), cv::Scalar(id),
+                        alone(cv::Rect(1, 1, f.box.width, f.box.height)), cv::CMP_EQ);
+            f.count = FloodOne(alone, f.local, params, basins, order, first);
+        }
+    });
     labels.create(mask.size(), CV_32S);
     labels.setTo(0);
-    Basins basins;
-    std::vector<int> order, first;
-    cv::Mat alone, local;
     int n = 0;
-    for (int id = 1; id < nParts; ++id) {
-        const cv::Rect box(lo[id], hi[id] + cv::Point(1, 1));
-        alone = cv::Mat::zeros(box.height + 2, box.width + 2, CV_8U);
-        cv::compare(parts(box), cv::Scalar(id), alone(cv::Rect(1, 1, box.width, box.height)),
-                    cv::CMP_EQ);
-        const int found = FloodOne(alone, local, params, basins, order, first);
-        for (int y = 0; y < box.height; ++y) {
-            const int* src = local.ptr<int>(y + 1) + 1;
-            int* dst = labels.ptr<int>(box.y + y) + box.x;
-            for (int x = 0; x < box.width; ++x)
+    for (const Flooded& f : flooded) {
+        for (int y = 0; y < f.box.height; ++y) {
+            const int* src = f.local.ptr<int>(y + 1) + 1;
+            int* dst = labels.ptr<int>(f.box.y + y) + f.box.x;
+            for (int x = 0; x < f.box.width; ++x)
                 if (src[x]) dst[x] = n + src[x];
         }
-        n += found;
+        n += f.count;
     }
 
     // Numbered in the raster order of their first pixel.
@@ -175,12 +188,12 @@ int SplitTouching(const cv::Mat& mask, cv::Mat& labels, const SplitParams& param
     int next = 0;
     for (int y = 0; y < h; ++y) {
         int* l = labels.ptr<int>(y);
-        for (int x = 0; x < w; ++x) {
-            if (!l[x]) continue;
+        ForEachSet(mask.ptr<uint8_t>(y), w, [&](int x) {
+            if (!l[x]) return;
             int& k = number[l[x]];
             if (!k) k = ++next;
             l[x] = k;
-        }
+        });
     }
     return next;
 }
