@@ -860,6 +860,17 @@ int CModuleDriver::SimSetFocus(double zMicrons) {
     return v && v->camera->SetFocus(zMicrons) ? 0 : -1;
 }
 
+int CModuleDriver::SimGetPicturePose(bool stills, double* x, double* y, double* z, double* upx,
+                                     double* upy) {
+    auto v = View(false);
+    if (!v || !x || !y || !z || !upx || !upy) return -1;
+    const SimPictureRecord r = stills ? v->camera->LastStill() : v->camera->LastFrame();
+    if (!r.valid) return -1;
+    *x = r.pose.x, *y = r.pose.y, *z = r.pose.z;
+    *upx = r.unitsPerPixelX, *upy = r.unitsPerPixelY;
+    return 0;
+}
+
 int CModuleDriver::SimGetStage(double* x, double* y, double* unitsPerPixelX, double* unitsPerPixelY) {
     auto v = View(false);
     if (!v || !x || !y || !unitsPerPixelX || !unitsPerPixelY) return -1;

@@ -137,6 +137,8 @@ public:
     int SimSetStage(double x, double y);
     int SimMoveStage(double dx, double dy);
     int SimSetFocus(double zMicrons);
+    // stills: the module takes stills of its own (else its stills are live frames).
+    int SimGetPicturePose(bool stills, double* x, double* y, double* z, double* upx, double* upy);
     int SimSetFaults(int dropEvery, int64_t stallAfter, int removed);
     int SimGetStage(double* x, double* y, double* unitsPerPixelX, double* unitsPerPixelY);
     int SimMoveStagePixels(double dx, double dy);

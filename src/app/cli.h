@@ -16,6 +16,8 @@ int CliFail(const std::string& reason);
 int CliUsage(const std::string& synopsis);
 // The text in double quotes, for naming files in messages.
 std::string CliQuoted(const std::string& s);
+// A whole decimal integer within [lo, hi].
+bool CliParseInt(const std::string& text, int lo, int hi, int* out);
 
 // Pictures.
 int CliInfo(const CliArgs& args);
@@ -26,11 +28,21 @@ int CliOverlay(const CliArgs& args);
 int CliProcess(const CliArgs& args);
 int CliTranslate(const CliArgs& args);
 
+// Counting objects.
+int CliCount(const CliArgs& args);
+
 // Cameras: listing, snapping, streaming and reporting a device entry.
 int CliCameras(const CliArgs& args);
 int CliSnap(const CliArgs& args);
 int CliStream(const CliArgs& args);
 int CliProps(const CliArgs& args);
+// Series of a simulated camera (fields, exposures, focus) with their truth.
+int CliSeries(const CliArgs& args);
+
+// Advanced functions on picture files: stitching, exposure fusion, focus fusion.
+int CliStitch(const CliArgs& args);
+int CliHdr(const CliArgs& args);
+int CliEdf(const CliArgs& args);
 
 // The stage under a simulated camera: moves, paths, the true position.
 int CliStage(const CliArgs& args);

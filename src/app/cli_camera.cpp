@@ -20,36 +20,6 @@
 
 namespace {
 
-// Counts the frames that reach the sink and remembers the last frame's format.
-struct FrameCounter {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    int64_t frames = 0;
-    int width = 0, height = 0, bits = 0;
-
-    static int Sink(int, uint8_t* frame, const FCBitmapInfoHeader* header, void* user) {
-        auto* self = static_cast<FrameCounter*>(user);
-        if (!frame || !header) return 1;
-        {
-            std::lock_guard lock(self->mutex);
-            ++self->frames;
-            self->width = header->biWidth;
-            self->height = std::abs(header->biHeight);
-            self->bits = header->biBitCount;
-        }
-        self->arrived.notify_all();
-        return 1;
-    }
-    int64_t Frames() {
-        std::lock_guard lock(mutex);
-        return frames;
-    }
-    bool WaitForFrames(int64_t n, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex);
-        return arrived.wait_for(lock, timeout, [&] { return frames >= n; });
-    }
-};
-
 // Parses "--device N" and the given extra options; the rest are positional arguments.
 struct CameraArgs {
     int device = -1;
@@ -109,11 +79,6 @@ CameraArgs ParseCameraArgs(const CliArgs& args) {
     return out;
 }
 
-// Chooses device entry `device` and opens it with the counter as its sink.
-int OpenDevice(const CliCameraSession& session, int device, FrameCounter* counter) {
-    return CliOpenDevice(session, device, &FrameCounter::Sink, counter);
-}
-
 constexpr int kFirstFrameSeconds = 10;
 
 int NoFrames(int device) {
@@ -140,7 +105,7 @@ int CliSnap(const CliArgs& args) {
 
     CliCameraSession session;
     FrameCounter counter;
-    if (const int status = OpenDevice(session, a.device, &counter)) return status;
+    if (const int status = CliOpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
     // The live document starts the camera, as the program's live window does, and captures
     // through the document's own path (with its live processing).
@@ -183,7 +148,7 @@ int CliStream(const CliArgs& args) {
 
     CliCameraSession session;
     FrameCounter counter;
-    if (const int status = OpenDevice(session, a.device, &counter)) return status;
+    if (const int status = CliOpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
     if (cm.Play() != 0) return CliCameraFail("cannot start " + CliCameraText(a.device));
     std::this_thread::sleep_for(std::chrono::duration<double>(*a.seconds));
@@ -287,7 +252,7 @@ int CliProps(const CliArgs& args) {
 
     CliCameraSession session;
     FrameCounter counter;
-    if (const int status = OpenDevice(session, a.device, &counter)) return status;
+    if (const int status = CliOpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
     if (!a.sets.empty() || !a.gets.empty()) {
         const int status = SetAndGet(a);

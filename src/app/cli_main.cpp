@@ -2,7 +2,9 @@
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -24,6 +26,7 @@ constexpr Command kCommands[] = {
     {"convert", "convert IN OUT [--keep-depth]  convert a picture by OUT's extension", CliConvert},
     {"overlay", "overlay SCRIPT                 replay a measurement overlay script", CliOverlay},
     {"process", "process IN OUT [OPTIONS]       run the live or still filter chain on a picture", CliProcess},
+    {"count", "count IN [OPTIONS]             count the objects of a picture", CliCount},
     {"translate", "translate --lang CODE TEXT     the text as the language table shows it", CliTranslate},
     {"cameras", "cameras                        list the attached cameras", CliCameras},
     {"snap", "snap --device N [--still-index I] OUT  capture a still from a camera", CliSnap},
@@ -37,6 +40,10 @@ constexpr Command kCommands[] = {
     {"interval", "interval --device N --images K --interval S [--wait W] [--setting GROUP.VALUE=TEXT]...  "
                  "interval capture",
      CliInterval},
+    {"series", "series --device N (--grid CxR --overlap F [--jitter PX] | --exposures US,... | --focus Z0:Z1:STEP) OUTDIR  pictures with their truth", CliSeries},
+    {"stitch", "stitch OUT IN IN...            join pictures of overlapping fields", CliStitch},
+    {"hdr", "hdr OUT IN IN...               fuse an exposure series", CliHdr},
+    {"edf", "edf OUT IN IN...               fuse a focus series (enfuse)", CliEdf},
 };
 
 void Usage(FILE* to) {
@@ -57,6 +64,16 @@ int CliUsage(const std::string& synopsis) {
 }
 
 std::string CliQuoted(const std::string& s) { return "\"" + s + "\""; }
+
+bool CliParseInt(const std::string& text, int lo, int hi, int* out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
 
 int main(int argc, char** argv) {
     // Text drawing needs a GUI application; the offscreen platform needs no display.

@@ -1,8 +1,5 @@
 // Processing sub-command: the live or still filter chain on a picture file.
 
-#include <cerrno>
-#include <cstdlib>
-
 #include "app/cli.h"
 #include "document/processing.h"
 #include "image/image_handle.h"
@@ -14,24 +11,13 @@ const char kSynopsis[] =
     "process IN OUT [--chain still|live] [--depth 24|32] [--flip-v] [--flip-h] [--gray] "
     "[--negative] [--binary T] [--emboss] [--sharpen] [--rgb R,G,B]";
 
-// A whole decimal integer within [lo, hi].
-bool ParseInt(const std::string& text, int lo, int hi, int* out) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
-    *out = static_cast<int>(v);
-    return true;
-}
-
 bool ParseRgb(const std::string& text, int* r, int* g, int* b) {
     const size_t c1 = text.find(',');
     const size_t c2 = c1 == std::string::npos ? c1 : text.find(',', c1 + 1);
     if (c2 == std::string::npos) return false;
-    return ParseInt(text.substr(0, c1), 0, 63, r) &&
-           ParseInt(text.substr(c1 + 1, c2 - c1 - 1), 0, 63, g) &&
-           ParseInt(text.substr(c2 + 1), 0, 63, b);
+    return CliParseInt(text.substr(0, c1), 0, 63, r) &&
+           CliParseInt(text.substr(c1 + 1, c2 - c1 - 1), 0, 63, g) &&
+           CliParseInt(text.substr(c2 + 1), 0, 63, b);
 }
 
 // Any depth → B,G,R,A with opaque alpha, through the 24-bit form.
@@ -91,7 +77,7 @@ int CliProcess(const CliArgs& args) {
         } else if (a == "--binary") {
             if (!hasValue) return CliUsage(kSynopsis);
             const std::string& v = args[++i];
-            if (!ParseInt(v, 0, 255, &flags.nBinaryThreshold))
+            if (!CliParseInt(v, 0, 255, &flags.nBinaryThreshold))
                 return CliFail("binary threshold " + CliQuoted(v) + " is not 0..255");
             flags.bBinary = true;
         } else if (a == "--rgb") {

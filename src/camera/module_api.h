@@ -71,6 +71,10 @@ using PFN_CameraSimSetStage = int (*)(double x, double y);
 using PFN_CameraSimMoveStage = int (*)(double dx, double dy);
 using PFN_CameraSimSetFocus = int (*)(double zMicrons);
 using PFN_CameraSimSetFaults = int (*)(int dropEvery, int64_t stallAfter, int removed);
+// Where the last picture handed to the program was taken (a still, or for a module whose stills
+// are live frames the last frame): field centre, focus, specimen units per pixel.
+using PFN_CameraSimGetPicturePose = int (*)(double* x, double* y, double* z, double* unitsPerPixelX,
+                                            double* unitsPerPixelY);
 // The stage as the maker library's NRCamera_Sim_GetStage, _MoveStagePixels, _SetStageDrift.
 using PFN_CameraSimGetStage = int (*)(double* x, double* y, double* unitsPerPixelX, double* unitsPerPixelY);
 using PFN_CameraSimMoveStagePixels = int (*)(double dx, double dy);

@@ -27,7 +27,7 @@
     X(CameraDisplayRGB24) X(CameraCaptureToBuf) X(CameraInitDeadPixel) X(CameraSetSnycEnable)      \
     X(CameraGetSnycEnable) X(CameraGetSerialNumber) X(CameraGetLastError) X(CameraSimSetStage)      \
     X(CameraSimMoveStage) X(CameraSimSetFocus) X(CameraSimSetFaults) X(CameraSimGetStage)           \
-    X(CameraSimMoveStagePixels) X(CameraSimSetStageDrift)
+    X(CameraSimMoveStagePixels) X(CameraSimSetStageDrift) X(CameraSimGetPicturePose)
 // clang-format on
 
 // ---------------------------------------------------------------------------------------------

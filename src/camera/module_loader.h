@@ -127,6 +127,7 @@ struct ModuleState {
     PFN_CameraSimMoveStage CameraSimMoveStage = nullptr;
     PFN_CameraSimSetFocus CameraSimSetFocus = nullptr;
     PFN_CameraSimSetFaults CameraSimSetFaults = nullptr;
+    PFN_CameraSimGetPicturePose CameraSimGetPicturePose = nullptr;
     PFN_CameraSimGetStage CameraSimGetStage = nullptr;
     PFN_CameraSimMoveStagePixels CameraSimMoveStagePixels = nullptr;
     PFN_CameraSimSetStageDrift CameraSimSetStageDrift = nullptr;

@@ -38,6 +38,13 @@ template <int Tool>
 bool ToolChecked(const CScopeDoc& d) {
     return d.m_nTool == Tool;
 }
+// The measuring tools that end the counting split mode.
+template <int Tool>
+void SetMeasureTool(CScopeDoc& d) {
+    d.m_bSplitMode = false;
+    d.SetTool(Tool);
+}
+bool HasSegmentation(const CScopeDoc& d) { return d.m_hSegm != 0; }
 
 }  // namespace
 
@@ -196,12 +203,12 @@ const std::vector<DocCommand>& DocCommands() {
         {ID_CROSS_SOLID, "&Cross Line", [](CScopeDoc& d) { H::Cross(d, false); }, nullptr, NS_CHECKED(m_bCrossSolid)},
         {ID_TOOL_SELECT, nullptr, SetTool<1>, nullptr, nullptr},
         {ID_TOOL_LINE, "&Line", SetTool<2>, nullptr, ToolChecked<2>},
-        {ID_TOOL_ANGLE, "&Angle", SetTool<3>, nullptr, ToolChecked<3>},
-        {ID_TOOL_RECT, "&Rect", SetTool<4>, nullptr, ToolChecked<4>},
+        {ID_TOOL_ANGLE, "&Angle", SetMeasureTool<3>, nullptr, ToolChecked<3>},
+        {ID_TOOL_RECT, "&Rect", SetMeasureTool<4>, nullptr, ToolChecked<4>},
         {ID_TOOL_POLYGON, "&Polygon", SetTool<5>, nullptr, ToolChecked<5>},
-        {ID_TOOL_CIRCLE, "&Circle", SetTool<6>, nullptr, ToolChecked<6>},
-        {ID_TOOL_TRICIRCLE, "&TriCircle", SetTool<7>, nullptr, ToolChecked<7>},
-        {ID_TOOL_MOVE, "Mo&ve", SetTool<9>, nullptr, ToolChecked<9>},
+        {ID_TOOL_CIRCLE, "&Circle", SetMeasureTool<6>, nullptr, ToolChecked<6>},
+        {ID_TOOL_TRICIRCLE, "&TriCircle", SetMeasureTool<7>, nullptr, ToolChecked<7>},
+        {ID_TOOL_MOVE, "Mo&ve", SetMeasureTool<9>, nullptr, ToolChecked<9>},
         {ID_TOOL_DELETE, "&Delete", SetTool<200>, nullptr, ToolChecked<200>},
         {ID_TOOL_DELETE_ALL, "Delete&All", H::DeleteAll, nullptr, nullptr},
         {ID_TOOL_COUNTING, "Count&ing", SetTool<202>, nullptr, ToolChecked<202>},
@@ -216,9 +223,9 @@ const std::vector<DocCommand>& DocCommands() {
         {ID_EXPORT_DATA, "Ex&port data", [](CScopeDoc& d) { d.ElemMgr().ExportCsv(SystemLanguageId()); }, nullptr,
          nullptr},
         {ID_WATERSHED, "&Watershed", NS_WINDOW(ID_WATERSHED), NotLive, nullptr},
-        // Counting's segmentation does not exist yet, so its follow-up commands stay disabled.
-        {ID_SPLIT_OBJECTS, "&Split Objects", NS_WINDOW(ID_SPLIT_OBJECTS), Never, nullptr},
-        {ID_COUNTING_RESULTS, "&Counting Results", NS_WINDOW(ID_COUNTING_RESULTS), Never, nullptr},
+        {ID_SPLIT_OBJECTS, "&Split Objects", [](CScopeDoc& d) { d.m_bSplitMode = true; }, HasSegmentation,
+         nullptr},
+        {ID_COUNTING_RESULTS, "&Counting Results", NS_WINDOW(ID_COUNTING_RESULTS), HasSegmentation, nullptr},
         {ID_MIX, "&Mix", NS_WINDOW(ID_MIX), NotLive, nullptr},
         {ID_STITCHING, "&Stitching", NS_WINDOW(ID_STITCHING), nullptr, nullptr},
         {ID_EDF, "&EDF", NS_WINDOW(ID_EDF), nullptr, nullptr},
@@ -245,7 +252,6 @@ const DocCommand* FindDocCommand(int id) {
 bool CScopeDoc::OnCommand(int id) {
     const DocCommand* c = FindDocCommand(id);
     if (!c || !IsCommandEnabled(id)) return false;
-    // The tools that leave the counting split mode do so here once counting exists.
     c->handler(*this);
     return true;
 }

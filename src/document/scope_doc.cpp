@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "advanced/counting/counting_document.h"
+#include "advanced/imagepro_segm.h"
 #include "camera/camera_manager.h"
 #include "camera/recording/recorder.h"
 #include "document/prompt.h"
@@ -40,6 +42,11 @@ IScopeDocFrame& Frame() {
 
 // Numbered default titles of captured documents, as a document framework gives them.
 int g_nUntitled = 0;
+
+// A title with a number, its text looked up in the language table as written there ("Mix %d").
+QString NumberedTitle(const char* format, int number) {
+    return Translate(QString::fromLatin1(format)).replace(QStringLiteral("%d"), QString::number(number));
+}
 
 }  // namespace
 
@@ -82,6 +89,7 @@ CScopeDoc::~CScopeDoc() {
         Frame().PreviewStopped();
     }
     g_bMixRequest = false;
+    if (m_hSegm) imagepro_segm_delete(m_hSegm);
     theSettings.zoom.ZoomCurSel = std::clamp(m_nZoomIndex, 0, kZoomCount - 1);
     theSettings.process.bFlip = m_bFlipVertical ? 1 : 0;
     theSettings.process.bMirror = m_bFlipHorizontal ? 1 : 0;
@@ -198,17 +206,13 @@ bool CScopeDoc::OnNewDocument() {
         return true;
     }
     if (g_bCountingRequest) {
-        m_image = theApp().m_countingResult;
-        m_image.ToTrueColor24();
-        m_imageOriginal = m_image;
+        CountingCreateResult(*this);
         m_nImageState = 1;
-        m_nFrameWidth = m_image.Width();
-        m_nFrameHeight = m_image.Height();
-        CopyToCxImage();
+        // A count is a new picture: closing it unsaved asks first.
         m_bModified = m_image.IsValid();
         g_bCountingRequest = false;
         ++g_nCountingNo;
-        SetTitle(Translate(QStringLiteral("Counting %1")).replace(QStringLiteral("%1"), QString::number(g_nCountingNo)));
+        SetTitle(NumberedTitle("Counting %d", g_nCountingNo));
         return true;
     }
     if (!g_bTwainRequest && g_bMixRequest) {
@@ -226,7 +230,7 @@ bool CScopeDoc::OnNewDocument() {
         }
         g_bMixRequest = false;
         ++theApp().m_nMixCount;
-        SetTitle(Translate(QStringLiteral("Mix %1")).replace(QStringLiteral("%1"), QString::number(theApp().m_nMixCount)));
+        SetTitle(NumberedTitle("Mix %d", theApp().m_nMixCount));
         return true;
     }
     if (!g_bTwainRequest) return CaptureCase();

@@ -64,7 +64,6 @@ struct CScopeAppState {
     int m_nNewDocKind = 0;        // 1: the next document holds a still picture
     FCObjImage m_pSharedImage;    // the mix result handed to the next new document
     FCObjImage m_twainImage;      // the acquired picture handed to the next new document
-    FCObjImage m_countingResult;  // the counting result handed to the next new document
     int m_nMixCount = 0;
     IScopeDocFrame* frame = nullptr;
     IScopePrompt* prompt = nullptr;
@@ -263,6 +262,11 @@ public:
     QString m_strPath;
     // The Calibration command has the ruler and its dialog shown.
     bool m_bCalibrationShown = false;
+    // Counting: the segmentation of a counting document (0 in every other document, deleted
+    // with it), the split mode ("Split Objects") and a separating line being drawn.
+    int m_hSegm = 0;
+    bool m_bSplitMode = false;
+    bool m_bSplitDrawing = false;
 
 private:
     friend struct DocCommandHandlers;

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "advanced/counting/counting_document.h"
 #include "document/scope_doc.h"
 #include "image/image_draw.h"
 #include "image/obj_image.h"
@@ -57,6 +58,10 @@ void CGVLWnd::PaintTo(QPainter& painter, const QRect& exposed) {
         return;
     }
     if (!PaintStill(painter, m_picture, m_pDoc->m_image, m_pDoc->ElemMgr(), display, exposed)) m_bGrayFilled = true;
+    if (m_pDoc->m_bSplitMode && m_pDoc->m_bSplitDrawing) {
+        painter.setPen(QPen(QColor(255, 255, 0), 1));
+        painter.drawLine(m_splitStart, m_splitEnd);
+    }
 }
 
 void CGVLWnd::paintEvent(QPaintEvent* e) {
@@ -68,7 +73,10 @@ void CGVLWnd::mousePressEvent(QMouseEvent* e) {
     if (!m_pDoc) return;
     const QPoint pt = e->position().toPoint();
     const unsigned flags = OverlayKeyFlags(e->buttons(), e->modifiers());
-    if (e->button() == Qt::LeftButton)
+    if (e->button() == Qt::LeftButton && m_pDoc->m_bSplitMode) {
+        CountingSplitPress(*m_pDoc, pt);
+        m_splitStart = m_splitEnd = pt;
+    } else if (e->button() == Qt::LeftButton)
         m_pDoc->ElemMgr().OnLButtonDown(flags, m_pDoc->m_nTool, pt);
     else if (e->button() == Qt::RightButton)
         m_pDoc->ElemMgr().OnRButtonDown(flags, m_pDoc->m_nTool, pt);
@@ -77,16 +85,28 @@ void CGVLWnd::mousePressEvent(QMouseEvent* e) {
 }
 
 void CGVLWnd::mouseReleaseEvent(QMouseEvent* e) {
-    if (m_pDoc && e->button() == Qt::LeftButton)
-        m_pDoc->ElemMgr().OnLButtonUp(OverlayKeyFlags(e->buttons(), e->modifiers()), m_pDoc->m_nTool,
-                                      e->position().toPoint());
+    if (m_pDoc && e->button() == Qt::LeftButton) {
+        if (!m_pDoc->m_bSplitMode)
+            m_pDoc->ElemMgr().OnLButtonUp(OverlayKeyFlags(e->buttons(), e->modifiers()), m_pDoc->m_nTool,
+                                          e->position().toPoint());
+        else if (m_pDoc->m_hSegm)
+            CountingSplitRelease(*m_pDoc);  // counts again and repaints the new picture
+    }
     e->accept();
 }
 
 void CGVLWnd::mouseMoveEvent(QMouseEvent* e) {
-    if (m_pDoc)
-        m_pDoc->ElemMgr().OnMouseMove(OverlayKeyFlags(e->buttons(), e->modifiers()), m_pDoc->m_nTool,
-                                      e->position().toPoint());
+    const QPoint pt = e->position().toPoint();
+    if (m_pDoc && !m_pDoc->m_bSplitMode) {
+        m_pDoc->ElemMgr().OnMouseMove(OverlayKeyFlags(e->buttons(), e->modifiers()), m_pDoc->m_nTool, pt);
+    } else if (m_pDoc && m_pDoc->m_hSegm) {
+        CountingSplitMove(*m_pDoc, pt);
+        if (m_pDoc->m_bSplitDrawing) {
+            update(QRect(m_splitStart, m_splitEnd).normalized().adjusted(-2, -2, 2, 2));
+            m_splitEnd = pt;
+            update(QRect(m_splitStart, m_splitEnd).normalized().adjusted(-2, -2, 2, 2));
+        }
+    }
     UpdateCursor();
     e->accept();
 }
@@ -103,7 +123,7 @@ void CGVLWnd::UpdateCursor() {
         unsetCursor();
         return;
     }
-    setCursor(CursorForTool(m_pDoc->m_nTool));
+    setCursor(m_pDoc->m_bSplitMode ? ViewCursor(ViewCursorKind::Pen) : CursorForTool(m_pDoc->m_nTool));
 }
 
 void CGVLWnd::InvalidateRect(const QRect& rc, bool) {

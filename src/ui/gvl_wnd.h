@@ -1,6 +1,7 @@
 #pragma once
 // CGVLWnd: the window of a still picture. It paints the document's picture at the display size
-// with the overlay on top and routes the mouse to the document's element manager.
+// with the overlay on top and routes the mouse to the document's element manager, or, in the
+// split mode of counting, to the document's segmentation (a separating line drawn with the pen).
 
 #include <QImage>
 #include <QWidget>
@@ -55,5 +56,7 @@ private:
     CScopeDoc* m_pDoc = nullptr;
     CScopeView* m_pView = nullptr;
     bool m_bGrayFilled = false;
+    // The separating line being drawn in split mode, window pixels.
+    QPoint m_splitStart, m_splitEnd;
     CDisplayPicture m_picture;
 };

@@ -28,6 +28,7 @@
 #include "settings/language_table.h"
 #include "settings/profile_file.h"
 #include "ui/about_dlg.h"
+#include "ui/advanced_commands.h"
 #include "ui/binary_dlg.h"
 #include "ui/image_picker_dlg.h"
 #include "ui/interval_cap_dlg.h"
@@ -41,6 +42,7 @@
 #include "ui/save_option_dlg.h"
 #include "ui/camera_pane.h"
 #include "ui/child_frame.h"
+#include "ui/counting_dlgs.h"
 #include "ui/qt_prompt.h"
 #include "ui/scope_view.h"
 #include "ui/splash_wnd.h"
@@ -552,6 +554,9 @@ void CMainFrame::AddChild(CChildFrame* frame) {
         });
     });
     if (CScopeDoc* doc = frame->Document()) frame->setWindowTitle(doc->GetTitle());
+    // A frame flagged maximised before it is shown never gets the state change that fits it to
+    // the area (every window after the first stayed at its first small size): show it anew.
+    frame->setWindowState(frame->windowState() & ~Qt::WindowMaximized);
     frame->showMaximized();
     m_mdi->setActiveSubWindow(frame);
     ShowMenusFor(true);
@@ -630,7 +635,6 @@ bool CMainFrame::IsWindowCommand(int id) {
         case ID_RGB:
         case ID_MEASURE_SETTING:
         case ID_WATERSHED:
-        case ID_SPLIT_OBJECTS:
         case ID_COUNTING_RESULTS:
         case ID_MIX:
         case ID_STITCHING:
@@ -649,8 +653,13 @@ bool CMainFrame::IsWindowCommand(int id) {
 // A command whose window does not exist yet stays disabled rather than doing nothing (and HDR
 // would leave its request pending, blocking every later capture). Add a command here together
 // with its case in RunWindowCommand.
-bool CMainFrame::ServesWindowCommand(int id) {
+bool CMainFrame::ServesWindowCommand(int id, const CScopeDoc* doc) {
     switch (id) {
+        case ID_STITCHING:
+        case ID_EDF:
+            return true;
+        case ID_HDR:  // from files; live HDR has no window yet
+            return !doc || !doc->m_bLive;
         case ID_FULL_SCREEN:
         case ID_FILE_SAVE_AS:
         case ID_SAVE_AS_ONLY_IMAGE:
@@ -660,6 +669,8 @@ bool CMainFrame::ServesWindowCommand(int id) {
         case ID_BINARY:
         case ID_RGB:
         case ID_MEASURE_SETTING:
+        case ID_WATERSHED:
+        case ID_COUNTING_RESULTS:
         case ID_MIX:
         case ID_RECORD:
         case ID_INTERVAL_CAPTURE:
@@ -700,6 +711,22 @@ bool CMainFrame::RunWindowCommand(CScopeDoc& doc, int id) {
             return true;
         case ID_MIX:
             RunMixDialog(doc, this);
+            return true;
+        case ID_WATERSHED:
+            RunCountingSettingsDialog(doc, this);
+            return true;
+        case ID_COUNTING_RESULTS:
+            RunCountingResultsDialog(doc, this);
+            return true;
+        case ID_STITCHING:
+            RunStitchingCommand(doc, this);
+            return true;
+        case ID_EDF:
+            RunEdfCommand(doc, this);
+            return true;
+        case ID_HDR:
+            if (g_bHdrRequest) return false;  // the live HDR document's start comes later
+            RunHdrCommand(doc, this);
             return true;
         case ID_RECORD:
             RunRecordDialog(doc, this);
@@ -765,7 +792,7 @@ void CMainFrame::OnCommand(int id) {
             } else if (id >= ID_LANGUAGE && id <= ID_LANGUAGE_LAST) {
                 SwitchLanguage(id);
             } else if (CScopeDoc* doc = ActiveDocument()) {
-                if (!IsWindowCommand(id) || ServesWindowCommand(id)) doc->OnCommand(id);
+                if (!IsWindowCommand(id) || ServesWindowCommand(id, doc)) doc->OnCommand(id);
             }
             break;
     }
@@ -778,7 +805,7 @@ void CMainFrame::UpdateCommandStates() {
         QAction* a = m_actions.value(c.id);
         if (!a) continue;
         const bool enabled = doc && doc->IsCommandEnabled(c.id) &&
-                             (!IsWindowCommand(c.id) || ServesWindowCommand(c.id));
+                             (!IsWindowCommand(c.id) || ServesWindowCommand(c.id, doc));
         a->setEnabled(enabled);
         if (a->isCheckable()) a->setChecked(doc && doc->IsCommandChecked(c.id));
     }

@@ -102,7 +102,7 @@ public:
     // Status bar pane 1..3 (pane 0 is the message area).
     QLabel* StatusPane(int pane) const;
     // Whether a command answered by a window or dialog has its window yet.
-    static bool ServesWindowCommand(int id);
+    static bool ServesWindowCommand(int id, const CScopeDoc* doc = nullptr);
     static bool IsWindowCommand(int id);
 
     // ---- Language ----

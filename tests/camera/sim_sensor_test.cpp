@@ -243,6 +243,40 @@ TEST_F(SimSensorTest, FocusSeriesIsSharpestAtTheFocalPlane) {
     }
 }
 
+TEST_F(SimSensorTest, ThickSectionIsSharpAtTheFocusOfItsOwnHeight) {
+    Apply([](SimSensorSettings& s) {
+        s.noise = false;
+        s.sensorWidth = s.width = 640;
+        s.sensorHeight = s.height = 512;
+    });
+    const SpecimenRect r = CVirtualSpecimen::ThickSectionRegion();
+    const double cx = (r.left + r.right) / 2 + 300, cy = (r.top + r.bottom) / 2 - 200;
+    Look(cx, cy);
+    // Where each 128 x 128 block of the field is sharpest, against the height the specimen has
+    // at the block's centre.
+    constexpr int kBlock = 128;
+    std::vector<double> bestZ(20, 0), bestE(20, -1), truth(20);
+    for (double z = -8; z <= 8; z += 0.5) {
+        sensor.Stage().SetFocus(z, 0);
+        const FCObjImage img = Frame();
+        for (int b = 0; b < 20; ++b) {
+            const int bx = (b % 5) * kBlock, by = (b / 5) * kBlock;
+            FCObjImage block;
+            ASSERT_TRUE(img.ExtractRegion(&block, {bx, by, bx + kBlock, by + kBlock}));
+            const double e = GradientEnergy(block);
+            if (e > bestE[b]) bestE[b] = e, bestZ[b] = z;
+            truth[b] = SharedSpecimen()->DepthMicrons(cx - 320 + bx + kBlock / 2, cy - 256 + by + kBlock / 2);
+        }
+    }
+    double lo = 1e9, hi = -1e9;
+    for (int b = 0; b < 20; ++b) {
+        EXPECT_NEAR(bestZ[b], truth[b], 1.0) << "block " << b;
+        lo = std::min(lo, bestZ[b]), hi = std::max(hi, bestZ[b]);
+    }
+    // Different parts of one field come into focus at different focus positions.
+    EXPECT_GT(hi - lo, 2.0);
+}
+
 // Period of the micrometer's line profile in output pixels, from the centres of dark runs.
 double MicrometerPeriod(const FCObjImage& img, int y0, int y1) {
     std::vector<double> prof(img.Width());

@@ -87,6 +87,25 @@ TEST(VirtualSpecimen, TissueHasStructure) {
     EXPECT_GT(dark, 2000);
 }
 
+TEST(VirtualSpecimen, ListsTheCellsItDrawsInARectangle) {
+    CVirtualSpecimen s(9);
+    const SpecimenRect r{30000, 30000, 31500, 31200};
+    const std::vector<SpecimenCell> cells = s.CellsIn(r);
+    ASSERT_GT(cells.size(), 10u);
+    for (const SpecimenCell& c : cells) {
+        EXPECT_TRUE(c.x >= r.left && c.x < r.right && c.y >= r.top && c.y < r.bottom);
+        EXPECT_GE(c.a, c.b);
+        EXPECT_GE(c.b, 16 * 0.65);
+        EXPECT_LE(c.a, 42);
+        // Stained where the list says a cell is: far darker than the glass around.
+        EXPECT_LT(s.Pixel(static_cast<int64_t>(c.x), static_cast<int64_t>(c.y))[1], 200);
+    }
+    // Two halves list what the whole does; clear glass holds none.
+    const SpecimenRect left{r.left, r.top, 30700, r.bottom}, right{30700, r.top, r.right, r.bottom};
+    EXPECT_EQ(s.CellsIn(left).size() + s.CellsIn(right).size(), cells.size());
+    EXPECT_TRUE(s.CellsIn(CVirtualSpecimen::ClearGlassRegion()).empty());
+}
+
 TEST(SimStage, DriftIsAFunctionOfTimeAndSteeringIsExact) {
     CSimStage a, b;
     for (double t : {0.0, 1.5, 120.0}) {

@@ -333,6 +333,51 @@ def picture_files(root):
     return found
 
 
+def workbook_rows(path):
+    """The text of every cell of a workbook's first sheet, row by row (zip and XML alone)."""
+    import zipfile
+    import xml.etree.ElementTree as ET
+    ns = {"x": "http://schemas.openxmlformats.org/spreadsheetml/2006/main"}
+    with zipfile.ZipFile(path) as z:
+        strings = [si.findtext(".//x:t", "", ns) for si in ET.fromstring(z.read("xl/sharedStrings.xml")).findall("x:si", ns)]
+        sheet = ET.fromstring(z.read("xl/worksheets/sheet1.xml"))
+    rows = []
+    for row in sheet.findall(".//x:row", ns):
+        cells = []
+        for c in row.findall("x:c", ns):
+            v = c.findtext("x:v", "", ns)
+            cells.append(strings[int(v)] if c.get("t") == "s" else v)
+        rows.append(cells)
+    return rows
+
+
+def count_objects(frame, work, out_dir, screenshot=None):
+    """Advanced > Count > Watershed on the snapped still, the counting window it opens, the
+    results and their workbook."""
+    keys(frame, "alt+a", "Return", "w")
+    settings = wait_for("the counting settings", lambda: find_window(lambda t: t == "Counting settings"))
+    capture(settings[0], os.path.join(work, "counting_settings.png"))
+    keys(settings[0], "Return")
+    counted = wait_for("the counting window", lambda: find_window(lambda t: re.match(r"NorvaneScope - \[Counting \d+\]$", t)))
+    log("counted into", counted[1])
+    capture(frame, os.path.join(work, "counting.png"))
+    keys(frame, "alt+a", "Return", "c")
+    results = wait_for("the results", lambda: find_window(lambda t: t == "Statistical results"))
+    capture(results[0], os.path.join(work, "counting_results.png"))
+    if screenshot:
+        shutil.copyfile(os.path.join(work, "counting.png"), os.path.join(os.path.dirname(screenshot), "counting.png"))
+    # "export": the save question is answered in the output folder; the results then close.
+    keys(results[0], "Tab", "space")
+    book = wait_for("the workbook", lambda: [f for f in os.listdir(out_dir) if f.endswith(".xlsx")])
+    rows = wait_for("the workbook's rows", lambda: workbook_rows(os.path.join(out_dir, book[0])))
+    log("workbook", book[0], "rows", len(rows), rows[:2])
+    if rows[0] != ["No.", "core", "Area", "Perimeter"]:
+        fail("the workbook's headers are %r" % rows[0])
+    if len(rows) < 3 or rows[-1][0] != "Average:":
+        fail("the workbook holds no objects: %r" % rows)
+    wait_for("the results to close", lambda: not find_window(lambda t: t == "Statistical results"))
+
+
 def live_part(app, work, screenshot=None):
     """Live frames of a simulated camera, a line drawn on the live picture, a snap into a still
     document, that still saved; a screenshot of the live window."""
@@ -385,6 +430,8 @@ def live_part(app, work, screenshot=None):
         still = wait_for("the snapped still document",
                          lambda: find_window(lambda t: t.startswith("NorvaneScope - [Untitled")))
         log("snapped into", still[1])
+
+        count_objects(frame, work, csv_dir, screenshot)
 
         # Save it: Ctrl+S writes it into the pictures folder and says so.
         before = picture_files(home)

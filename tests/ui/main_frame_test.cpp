@@ -175,6 +175,9 @@ private slots:
             {ID_BINARY, QStringLiteral("Binary")},
             {ID_RGB, QStringLiteral("RGB Adjusting")},
             {ID_MIX, QStringLiteral("Image Mix")},
+            {ID_STITCHING, QStringLiteral("Stitching")},
+            {ID_HDR, QStringLiteral("HDR")},
+            {ID_EDF, QStringLiteral("EDF")},
         };
         for (const auto& [id, title] : cases) {
             frame.UpdateCommandStates();
@@ -232,7 +235,7 @@ private slots:
         QVERIFY(frame.CommandAction(ID_FILE_SAVE)->isEnabled());
         // A window's command whose window does not exist yet is not offered; one whose
         // dialog exists is.
-        QVERIFY(!frame.CommandAction(ID_STITCHING)->isEnabled());
+        QVERIFY(!frame.CommandAction(ID_UVC_PAGES)->isEnabled());
         QVERIFY(frame.CommandAction(ID_FILE_SAVE_AS)->isEnabled());
 
         frame.CommandAction(ID_PROCESS_ENABLE)->trigger();

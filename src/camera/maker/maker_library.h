@@ -29,7 +29,7 @@
     X(NRCamera_Get_CaptureFrameRate) X(NRCamera_Get_DisplayFrameRate) X(NRCamera_Get_LastError) \
     X(NRCamera_Sim_SetStage) X(NRCamera_Sim_MoveStage) X(NRCamera_Sim_SetFocus)                \
     X(NRCamera_Sim_SetFaults) X(NRCamera_Sim_GetStage) X(NRCamera_Sim_MoveStagePixels)         \
-    X(NRCamera_Sim_SetStageDrift)
+    X(NRCamera_Sim_SetStageDrift) X(NRCamera_Sim_GetStillPose)
 
 // The library's calls, null when absent.
 struct MakerCalls {

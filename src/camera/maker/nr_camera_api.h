@@ -121,6 +121,10 @@ int NRCamera_Sim_MoveStagePixels(int index, double dx, double dy);
 // The stage's slow wander in specimen units; 0 holds it still where it is.
 int NRCamera_Sim_SetStageDrift(int index, double amplitude);
 int NRCamera_Sim_SetFocus(int index, double zMicrons);
+// Where the last still was taken: field centre (specimen units), focus (micrometres) and the
+// specimen units per pixel of the still. -1 before the first still.
+int NRCamera_Sim_GetStillPose(int index, double* x, double* y, double* z, double* unitsPerPixelX,
+                              double* unitsPerPixelY);
 // dropEvery: every n-th frame is dropped (0 never); stallAfter: no frames from that frame on
 // (-1 never); removed: the device is gone (frames stop, calls fail with -1).
 int NRCamera_Sim_SetFaults(int index, int dropEvery, int64_t stallAfter, int removed);

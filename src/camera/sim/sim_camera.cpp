@@ -325,6 +325,8 @@ double CSimCamera::StreamFrame(uint64_t generation) {
                 : m_sensor.Render(t, &m_image, m_model.form == SimFrameForm::Finished32 ? 32 : 24);
         ++m_streamFrame;
         if (!ok) return interval;
+        std::lock_guard<std::mutex> l(m_recordMutex);
+        m_lastFrame = m_sensor.LastPicture();
     }
     m_rate.Add(Now());
     AutoExpose(raw ? MeanLevel(m_raw, s) : MeanLevel(m_image));
@@ -388,6 +390,10 @@ bool CSimCamera::CaptureStill(const SimResolution& r, int bits, FCObjImage* out)
     const uint64_t next = m_sensor.NextFrameIndex();
     const bool ok = m_sensor.Render(Now(), out, bits);
     m_sensor.SetNextFrameIndex(next);
+    if (ok) {
+        std::lock_guard<std::mutex> l(m_recordMutex);
+        m_lastStill = m_sensor.LastPicture();
+    }
     return ok;
 }
 
@@ -449,6 +455,16 @@ bool CSimCamera::SetFaults(const SimFaults& faults) {
 bool CSimCamera::IsRemoved() const {
     std::lock_guard<std::mutex> l(m_mutex);
     return m_settings.faults.removed;
+}
+
+SimPictureRecord CSimCamera::LastStill() const {
+    std::lock_guard<std::mutex> l(m_recordMutex);
+    return m_lastStill;
+}
+
+SimPictureRecord CSimCamera::LastFrame() const {
+    std::lock_guard<std::mutex> l(m_recordMutex);
+    return m_lastFrame;
 }
 
 bool CSimCamera::SetStage(double x, double y) {

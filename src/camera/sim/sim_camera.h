@@ -187,6 +187,9 @@ public:
     bool SetFocus(double zMicrons);
     bool SetFaults(const SimFaults& faults);
     bool IsRemoved() const;
+    // Where the last still (CaptureStill) and the last delivered stream frame were taken.
+    SimPictureRecord LastStill() const;
+    SimPictureRecord LastFrame() const;
 
     // Mean output luminance (0 .. 255) of a finished frame, from a sparse grid of pixels.
     static double MeanLevel(const FCObjImage& image);
@@ -244,6 +247,8 @@ private:
     SimWhiteBalanceFn m_wbDone;
     SimFrameFn m_frameFn;
 
+    mutable std::mutex m_recordMutex;
+    SimPictureRecord m_lastStill, m_lastFrame;
     CSimRateMeter m_rate;
     std::atomic<uint64_t> m_delivered{0};
 };

@@ -22,6 +22,19 @@ constexpr double kGlassFraction = 0.85;
 // coarsest level needed small.
 constexpr double kBlurUnitsPerMicron = 1.2;
 constexpr double kMaxBlurUnits = 16;
+// The blurs a thick section is rendered from (tile blur steps); a pixel between two of them
+// blends their samples. Depth is looked up on a grid of this many output pixels.
+constexpr int kDepthSteps[] = {0, 2, 4, 6, 8, 10, 12, 15};
+constexpr int kDepthLayers = static_cast<int>(sizeof(kDepthSteps) / sizeof(kDepthSteps[0]));
+constexpr int kDepthGrid = 32;
+
+// The fractional layer index of a blur step (0 .. kDepthLayers - 1).
+float DepthLayerOf(double step) {
+    step = std::clamp(step, 0.0, static_cast<double>(kDepthSteps[kDepthLayers - 1]));
+    int k = 0;
+    while (k + 2 < kDepthLayers && step > kDepthSteps[k + 1]) ++k;
+    return static_cast<float>(k + (step - kDepthSteps[k]) / (kDepthSteps[k + 1] - kDepthSteps[k]));
+}
 
 inline uint64_t Mix(uint64_t z) {
     z += 0x9E3779B97F4A7C15ull;
@@ -434,9 +447,19 @@ bool CSimIsp::Process(const SimRawFrame& raw, const SimSensorSettings& settings,
 // Sensor
 
 struct CSimSensor::Scratch {
-    std::vector<std::shared_ptr<const SpecimenTile>> tiles;
-    std::array<std::vector<uint8_t>, 3> lineA, lineB;
-    int64_t rowA = INT64_MIN, rowB = INT64_MIN;
+    // One blur of the specimen a frame samples: its tiles and the two assembled tile rows.
+    struct Layer {
+        int blurStep = 0;
+        std::vector<std::shared_ptr<const SpecimenTile>> tiles;
+        std::array<std::vector<uint8_t>, 3> lineA, lineB;
+        int64_t rowA = INT64_MIN, rowB = INT64_MIN;
+        std::array<std::vector<float>, 3> t;  // the current row, sampled
+    };
+    // One layer for a flat specimen; several for a thick section, blended per pixel.
+    std::vector<Layer> layers;
+    int usedLayers = 0;
+    std::vector<float> depthGrid;  // layer position (fractional) at grid points of the frame
+    std::vector<float> depthRow;   // the same per pixel of the current row
     std::vector<float> vert;
     std::array<std::vector<float>, 3> t;
     std::array<std::vector<int32_t>, 3> idx;
@@ -523,6 +546,11 @@ double CSimSensor::DefocusSigmaUnits(double zMicrons) {
     return std::min(kMaxBlurUnits, kBlurUnitsPerMicron * std::fabs(zMicrons));
 }
 
+SimPictureRecord CSimSensor::LastPicture() const {
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
+    return m_last;
+}
+
 bool CSimSensor::Render(double tSeconds, FCObjImage* out, int bits) {
     if (!out || (bits != 24 && bits != 32)) return false;
     return RenderImpl(tSeconds, out, bits, nullptr);
@@ -551,14 +579,24 @@ bool CSimSensor::RenderImpl(double tSeconds, FCObjImage* out, int bits, SimRawFr
     const int W = s.width, H = s.height;
     Scratch& S = *m_scratch;
     const SimStagePose pose = m_stage.Pose(tSeconds);
+    {
+        const auto u = UnitsPerOutputPixel(s);
+        std::lock_guard<std::mutex> l(m_settingsMutex);
+        m_last = {true, tSeconds, pose, u[0], u[1], W, H, s.hFlip, s.vFlip};
+    }
 
     // Level: the coarsest whose pixels are no larger than an output pixel, made coarser while
-    // the defocus blur would exceed two level pixels.
+    // the defocus blur would exceed two level pixels (a flat specimen: one blur for the frame).
     const auto upo = UnitsPerOutputPixel(s);
+    const FCRect roi = EffectiveRoi(s);
     int level = 0;
     while (level < CVirtualSpecimen::kMaxLevel && std::min(upo[0], upo[1]) >= (2 << level)) ++level;
+    const double frameLeft = pose.x + (roi.left - 0.5 * s.sensorWidth) * s.unitsPerPixel;
+    const double frameTop = pose.y + (roi.top - 0.5 * s.sensorHeight) * s.unitsPerPixel;
+    const bool thick = CVirtualSpecimen::HasDepth(
+        {frameLeft, frameTop, frameLeft + roi.Width() * s.unitsPerPixel, frameTop + roi.Height() * s.unitsPerPixel});
     const double sigma = DefocusSigmaUnits(pose.z);
-    while (level < CVirtualSpecimen::kMaxLevel &&
+    while (!thick && level < CVirtualSpecimen::kMaxLevel &&
            sigma / (1 << level) >
                CVirtualSpecimen::kMaxBlurStep * CVirtualSpecimen::kBlurStepPixels)
         ++level;
@@ -567,7 +605,6 @@ bool CSimSensor::RenderImpl(double tSeconds, FCObjImage* out, int bits, SimRawFr
         CVirtualSpecimen::kMaxBlurStep);
 
     // Output pixel o samples level position A + B*o (pixel centres at integer positions).
-    const FCRect roi = EffectiveRoi(s);
     const double scale = 1.0 / (1 << level);
     const double bx = upo[0] * scale, by = upo[1] * scale;
     const double ax =
@@ -585,11 +622,44 @@ bool CSimSensor::RenderImpl(double tSeconds, FCObjImage* out, int bits, SimRawFr
     const int64_t tx0 = FloorDiv(ix0, kT), tx1 = FloorDiv(ix1, kT);
     const int64_t ty0 = FloorDiv(iy0, kT), ty1 = FloorDiv(iy1, kT);
     const int nTx = static_cast<int>(tx1 - tx0 + 1), nTy = static_cast<int>(ty1 - ty0 + 1);
-    m_specimen->Tiles(level, blurStep, tx0, ty0, nTx, nTy, &S.tiles);
+
+    // Thick section: each pixel's blur follows the specimen's height there. The blur (as a
+    // layer position) is looked up on a coarse grid of the frame and interpolated per pixel;
+    // the layers the frame spans are sampled and blended.
+    const int gw = W / kDepthGrid + 2, gh = H / kDepthGrid + 2;
+    int firstLayer = 0, lastLayer = 0;
+    if (thick) {
+        S.depthGrid.resize(static_cast<size_t>(gw) * gh);
+        float lo = 1e9f, hi = -1e9f;
+        for (int j = 0; j < gh; ++j)
+            for (int i = 0; i < gw; ++i) {
+                const int ox = std::min(i * kDepthGrid, W - 1), oy = std::min(j * kDepthGrid, H - 1);
+                // Slide point of output pixel (o_x, o_y); flips mirror which pixel that is.
+                const int sx = s.hFlip ? W - 1 - ox : ox, sy = s.vFlip ? H - 1 - oy : oy;
+                const double px = (ax + bx * sx + 0.5) / scale, py = (ay + by * sy + 0.5) / scale;
+                const double blur = DefocusSigmaUnits(pose.z - m_specimen->DepthMicrons(px, py)) / (1 << level);
+                const float layer = DepthLayerOf(blur / CVirtualSpecimen::kBlurStepPixels);
+                S.depthGrid[j * gw + i] = layer;
+                lo = std::min(lo, layer), hi = std::max(hi, layer);
+            }
+        firstLayer = static_cast<int>(std::floor(lo));
+        lastLayer = std::min(kDepthLayers - 1, static_cast<int>(std::ceil(hi)));
+        S.depthRow.resize(W);
+    }
+    S.usedLayers = lastLayer - firstLayer + 1;
+    if (static_cast<int>(S.layers.size()) < S.usedLayers) S.layers.resize(S.usedLayers);
+    for (size_t k = S.usedLayers; k < S.layers.size(); ++k) S.layers[k].tiles.clear();  // unpin
+    for (int k = 0; k < S.usedLayers; ++k) {
+        Scratch::Layer& L = S.layers[k];
+        L.blurStep = thick ? kDepthSteps[firstLayer + k] : blurStep;
+        m_specimen->Tiles(level, L.blurStep, tx0, ty0, nTx, nTy, &L.tiles);
+        L.rowA = L.rowB = INT64_MIN;
+        for (auto& v : L.t) v.resize(W);
+    }
     const int64_t gx0 = tx0 * kT;
     const int lineLen = nTx * kT;
 
-    auto assemble = [&](int64_t r, std::array<std::vector<uint8_t>, 3>& line) {
+    auto assemble = [&](const Scratch::Layer& L, int64_t r, std::array<std::vector<uint8_t>, 3>& line) {
         const int64_t ty = FloorDiv(r, kT);
         const int oy = static_cast<int>(r - ty * kT);
         const int j = static_cast<int>(ty - ty0);
@@ -597,10 +667,9 @@ bool CSimSensor::RenderImpl(double tSeconds, FCObjImage* out, int bits, SimRawFr
             line[c].resize(lineLen);
             for (int i = 0; i < nTx; ++i)
                 std::memcpy(line[c].data() + i * kT,
-                            S.tiles[j * nTx + i]->plane[c].data() + oy * kT, kT);
+                            L.tiles[j * nTx + i]->plane[c].data() + oy * kT, kT);
         }
     };
-    S.rowA = S.rowB = INT64_MIN;
 
     // Horizontal sampling: a constant shift when level pixels match output pixels, else a
     // gather of precomputed indices and weights.
@@ -645,32 +714,66 @@ bool CSimSensor::RenderImpl(double tSeconds, FCObjImage* out, int bits, SimRawFr
         const double py = ay + by * o;
         const int64_t r0 = static_cast<int64_t>(std::floor(py));
         const float fy = static_cast<float>(py - std::floor(py));
-        if (S.rowA != r0) {
-            if (S.rowB == r0) {
-                std::swap(S.lineA, S.lineB);
-                S.rowA = r0;
-                S.rowB = INT64_MIN;
-            } else {
-                assemble(r0, S.lineA);
-                S.rowA = r0;
+        for (int k = 0; k < S.usedLayers; ++k) {
+            Scratch::Layer& L = S.layers[k];
+            if (L.rowA != r0) {
+                if (L.rowB == r0) {
+                    std::swap(L.lineA, L.lineB);
+                    L.rowA = r0;
+                    L.rowB = INT64_MIN;
+                } else {
+                    assemble(L, r0, L.lineA);
+                    L.rowA = r0;
+                }
+            }
+            if (L.rowB != r0 + 1) {
+                assemble(L, r0 + 1, L.lineB);
+                L.rowB = r0 + 1;
             }
         }
-        if (S.rowB != r0 + 1) {
-            assemble(r0 + 1, S.lineB);
-            S.rowB = r0 + 1;
+        if (thick) {
+            // This row's layer position per pixel, between the grid rows above and below it.
+            const float gy = static_cast<float>(y) / kDepthGrid;
+            const int j0 = std::min(static_cast<int>(gy), gh - 2);
+            const float wy = std::min(1.f, gy - j0);
+            const float* g0 = &S.depthGrid[j0 * gw];
+            const float* g1 = g0 + gw;
+            for (int x = 0; x < W; ++x) {
+                const float gx = static_cast<float>(x) / kDepthGrid;
+                const int i0 = std::min(static_cast<int>(gx), gw - 2);
+                const float wx = std::min(1.f, gx - i0);
+                const float top = g0[i0] + (g0[i0 + 1] - g0[i0]) * wx;
+                const float bottom = g1[i0] + (g1[i0 + 1] - g1[i0]) * wx;
+                S.depthRow[x] = top + (bottom - top) * wy - firstLayer;
+            }
         }
         for (int c = 0; c < 3; ++c) {
-            const uint8_t* la = S.lineA[c].data();
-            const uint8_t* lb = S.lineB[c].data();
             float* t = S.t[c].data();
-            if (shiftOnly) {
-                SampleShift(la + shift0, lb + shift0, t, W, static_cast<float>(fxConst), fy);
-                if (s.hFlip) std::reverse(t, t + W);
-            } else {
-                const int lo = std::min(S.xi[0], S.xi[W - 1]);
-                const int hi = std::max(S.xi[0], S.xi[W - 1]) + 1;
-                LerpRows(la + lo, lb + lo, S.vert.data() + lo, hi - lo + 1, fy);
-                SampleGather(S.vert.data(), S.xi.data(), S.xw.data(), t, W);
+            for (int k = 0; k < S.usedLayers; ++k) {
+                Scratch::Layer& L = S.layers[k];
+                const uint8_t* la = L.lineA[c].data();
+                const uint8_t* lb = L.lineB[c].data();
+                float* lt = thick ? L.t[c].data() : t;
+                if (shiftOnly) {
+                    SampleShift(la + shift0, lb + shift0, lt, W, static_cast<float>(fxConst), fy);
+                    if (s.hFlip) std::reverse(lt, lt + W);
+                } else {
+                    const int lo = std::min(S.xi[0], S.xi[W - 1]);
+                    const int hi = std::max(S.xi[0], S.xi[W - 1]) + 1;
+                    LerpRows(la + lo, lb + lo, S.vert.data() + lo, hi - lo + 1, fy);
+                    SampleGather(S.vert.data(), S.xi.data(), S.xw.data(), lt, W);
+                }
+            }
+            if (thick && S.usedLayers == 1) {
+                std::memcpy(t, S.layers[0].t[c].data(), sizeof(float) * W);
+            } else if (thick) {
+                const float top = static_cast<float>(S.usedLayers - 1);
+                for (int x = 0; x < W; ++x) {
+                    const float f = std::clamp(S.depthRow[x], 0.f, top);
+                    const int k = std::min(static_cast<int>(f), S.usedLayers - 2);
+                    const float a = S.layers[k].t[c][x];
+                    t[x] = a + (S.layers[k + 1].t[c][x] - a) * (f - k);
+                }
             }
             // Expose: lamp, time and gain; shot and read noise; the sensor clips at full scale.
             const float* n = nullptr;

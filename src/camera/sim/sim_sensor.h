@@ -69,6 +69,16 @@ struct SimRawFrame {
 
 enum class SimFrameStatus { Deliver, Drop, Stall, Removed };
 
+// Where a rendered picture was taken: the truth a stitched or fused result is checked against.
+struct SimPictureRecord {
+    bool valid = false;
+    double time = 0;     // seconds, when exposure started
+    SimStagePose pose;   // field centre (specimen units) and focus (micrometres)
+    double unitsPerPixelX = 0, unitsPerPixelY = 0;
+    int width = 0, height = 0;
+    bool hFlip = false, vFlip = false;
+};
+
 // The ISP back end shared by finished frames and by raw frames handed back for processing.
 class CSimIsp {
 public:
@@ -124,6 +134,8 @@ public:
     SimFrameStatus FrameStatus(uint64_t n) const;
     // The frame interval the settings imply: readout at the frame speed, or the exposure.
     double FrameIntervalSeconds() const;
+    // The last picture rendered (finished or raw).
+    SimPictureRecord LastPicture() const;
 
     // Brightness factor of a mains-powered lamp averaged over an exposure starting at t.
     static double FlickerFactor(int mainsHz, double depth, double tSeconds, double exposureUs);
@@ -143,6 +155,7 @@ private:
     mutable std::mutex m_settingsMutex;
     SimSensorSettings m_settings;
     uint64_t m_nextFrame = 0;
+    SimPictureRecord m_last;  // guarded by m_settingsMutex
     std::mutex m_renderMutex;
     std::unique_ptr<Scratch> m_scratch;
     CSimIsp m_isp;

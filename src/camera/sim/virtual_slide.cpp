@@ -97,6 +97,42 @@ inline uint64_t Key(int level, int blurStep, int64_t tx, int64_t ty) {
            (ux << 28) | uy;
 }
 
+// The cells of one object cell of the slide come first from its generator, so drawing the
+// slide and listing its cells take them the same way.
+int CellCount(uint64_t seed, int64_t ox, int64_t oy, Rng* rng) {
+    *rng = Rng{Hash(seed, ox, oy, 1)};
+    const double density = 0.5 + 0.5 * ValueNoise(seed, 2, static_cast<double>(ox) / 6.0,
+                                                  static_cast<double>(oy) / 6.0);
+    return static_cast<int>(density * density * 5.0 + rng->Next());
+}
+
+struct CellDraw {
+    double cx, cy, a, b, th, na, nb, nth, ndx, ndy;
+    float stain;
+};
+
+CellDraw DrawCell(Rng& rng, double cx0, double cy0) {
+    CellDraw c;
+    c.cx = cx0 + rng.Range(0, kObjectCell);
+    c.cy = cy0 + rng.Range(0, kObjectCell);
+    c.a = rng.Range(16, 42);
+    c.b = c.a * rng.Range(0.65, 1.0);
+    c.th = rng.Range(0, M_PI);
+    c.na = c.a * rng.Range(0.3, 0.45);
+    c.nb = c.na * rng.Range(0.75, 1.0);
+    c.nth = rng.Range(0, M_PI);
+    c.ndx = rng.Range(-0.2, 0.2) * c.a;
+    c.ndy = rng.Range(-0.2, 0.2) * c.b;
+    c.stain = static_cast<float>(rng.Range(0.7, 1.2));
+    return c;
+}
+
+// Object cells near the clear glass stay empty.
+bool ObjectCellIsClear(const SpecimenRect& clear, double cx0, double cy0) {
+    return Intersects(clear, cx0 - kObjectCell, cy0 - kObjectCell, cx0 + 2 * kObjectCell,
+                      cy0 + 2 * kObjectCell);
+}
+
 // Absorbance (natural log, B, G, R) of the stains and materials.
 constexpr float kCytoplasm[3] = {0.12f, 0.55f, 0.08f};
 constexpr float kNucleus[3] = {0.45f, 1.30f, 1.50f};
@@ -125,6 +161,27 @@ SpecimenRect CVirtualSpecimen::ClearGlassRegion() {
 
 SpecimenRect CVirtualSpecimen::TissueRegion() {
     return {20000, 20000, 60000, 60000};
+}
+
+SpecimenRect CVirtualSpecimen::ThickSectionRegion() {
+    return {60000, 20000, 100000, 60000};
+}
+
+bool CVirtualSpecimen::HasDepth(const SpecimenRect& r) {
+    const SpecimenRect t = ThickSectionRegion();
+    return Intersects(t, r.left, r.top, r.right, r.bottom);
+}
+
+double CVirtualSpecimen::DepthMicrons(double x, double y) const {
+    const SpecimenRect t = ThickSectionRegion();
+    if (x < t.left || x >= t.right || y < t.top || y >= t.bottom) return 0;
+    constexpr double kEase = 500;
+    const double edge = std::min({x - t.left, t.right - x, y - t.top, t.bottom - y});
+    const double ease = Smooth(static_cast<float>(std::min(1.0, edge / kEase)));
+    const double cx = (t.left + t.right) / 2;
+    const double tilt = kThickTiltMicrons * std::sin(2 * M_PI * (x - cx) / kThickTiltPeriod);
+    const double relief = kThickReliefMicrons * ValueNoise(m_seed, 21, x / 700, y / 700);
+    return ease * (tilt + relief);
 }
 
 size_t CVirtualSpecimen::CachedTiles() const {
@@ -166,7 +223,7 @@ CVirtualSpecimen::TilePtr CVirtualSpecimen::NewTileLocked() {
 CVirtualSpecimen::TilePtr CVirtualSpecimen::GetLocked(int level, int blurStep, int64_t tx,
                                                       int64_t ty) {
     level = std::clamp(level, 0, kMaxLevel);
-    blurStep = std::clamp(blurStep, 0, kMaxBlurStep);
+    blurStep = std::clamp(blurStep, 0, kMaxDepthBlurStep);
     const uint64_t key = Key(level, blurStep, tx, ty);
     auto it = m_cache.find(key);
     if (it != m_cache.end()) {
@@ -192,6 +249,29 @@ CVirtualSpecimen::TilePtr CVirtualSpecimen::GetLocked(int level, int blurStep, i
         m_cache.erase(victim);
     }
     return tile;
+}
+
+std::vector<SpecimenCell> CVirtualSpecimen::CellsIn(const SpecimenRect& r) const {
+    std::vector<SpecimenCell> cells;
+    const SpecimenRect clear = ClearGlassRegion();
+    const int64_t ox0 = FloorDiv(static_cast<int64_t>(std::floor(r.left)), kObjectCell);
+    const int64_t oy0 = FloorDiv(static_cast<int64_t>(std::floor(r.top)), kObjectCell);
+    const int64_t ox1 = FloorDiv(static_cast<int64_t>(std::ceil(r.right)), kObjectCell);
+    const int64_t oy1 = FloorDiv(static_cast<int64_t>(std::ceil(r.bottom)), kObjectCell);
+    for (int64_t oy = oy0; oy <= oy1; ++oy)
+        for (int64_t ox = ox0; ox <= ox1; ++ox) {
+            const double cx0 = static_cast<double>(ox * kObjectCell);
+            const double cy0 = static_cast<double>(oy * kObjectCell);
+            if (ObjectCellIsClear(clear, cx0, cy0)) continue;
+            Rng rng{0};
+            const int n = CellCount(m_seed, ox, oy, &rng);
+            for (int k = 0; k < n; ++k) {
+                const CellDraw c = DrawCell(rng, cx0, cy0);
+                if (c.cx >= r.left && c.cx < r.right && c.cy >= r.top && c.cy < r.bottom)
+                    cells.push_back({c.cx, c.cy, c.a, c.b, c.th});
+            }
+        }
+    return cells;
 }
 
 void CVirtualSpecimen::RenderBase(int64_t tx, int64_t ty, SpecimenTile* tile) const {
@@ -228,22 +308,11 @@ void CVirtualSpecimen::RenderBase(int64_t tx, int64_t ty, SpecimenTile* tile) co
         for (int64_t ox = tx - 1; ox <= tx + 1; ++ox) {
             const double cx0 = static_cast<double>(ox * kObjectCell);
             const double cy0 = static_cast<double>(oy * kObjectCell);
-            if (Intersects(clear, cx0 - kObjectCell, cy0 - kObjectCell, cx0 + 2 * kObjectCell,
-                           cy0 + 2 * kObjectCell))
-                continue;
-            Rng rng{Hash(m_seed, ox, oy, 1)};
-            const double density = 0.5 + 0.5 * ValueNoise(m_seed, 2, static_cast<double>(ox) / 6.0,
-                                                          static_cast<double>(oy) / 6.0);
-            const int nCells = static_cast<int>(density * density * 5.0 + rng.Next());
+            if (ObjectCellIsClear(clear, cx0, cy0)) continue;
+            Rng rng{0};
+            const int nCells = CellCount(m_seed, ox, oy, &rng);
             for (int k = 0; k < nCells; ++k) {
-                const double cx = cx0 + rng.Range(0, kObjectCell);
-                const double cy = cy0 + rng.Range(0, kObjectCell);
-                const double a = rng.Range(16, 42), b = a * rng.Range(0.65, 1.0);
-                const double th = rng.Range(0, M_PI);
-                const double na = a * rng.Range(0.3, 0.45), nb = na * rng.Range(0.75, 1.0);
-                const double nth = rng.Range(0, M_PI);
-                const double ndx = rng.Range(-0.2, 0.2) * a, ndy = rng.Range(-0.2, 0.2) * b;
-                const float stain = static_cast<float>(rng.Range(0.7, 1.2));
+                const auto [cx, cy, a, b, th, na, nb, nth, ndx, ndy, stain] = DrawCell(rng, cx0, cy0);
                 int xa, ya, xb, yb;
                 if (!clip(cx - a - 2, cy - a - 2, cx + a + 2, cy + a + 2, &xa, &ya, &xb, &yb))
                     continue;

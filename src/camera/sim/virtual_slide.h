@@ -25,6 +25,14 @@ struct SpecimenRect {
     double left = 0, top = 0, right = 0, bottom = 0;
 };
 
+// A cell the slide placed: centre, semi-axes (a >= b) and the direction of a (radians), in
+// specimen units.
+struct SpecimenCell {
+    double x = 0, y = 0;
+    double a = 0, b = 0;
+    double angle = 0;
+};
+
 class CVirtualSpecimen {
 public:
     // Specimen units per micrometre: one unit is half a micrometre.
@@ -39,6 +47,8 @@ public:
     // Blur steps are quarter level-pixels of Gaussian sigma, at most two level-pixels.
     static constexpr int kMaxBlurStep = 8;
     static constexpr double kBlurStepPixels = 0.25;
+    // Blur steps the depth of a thick section may ask for (the tile key has room for 15).
+    static constexpr int kMaxDepthBlurStep = 15;
 
     explicit CVirtualSpecimen(uint64_t seed, size_t cacheTiles = kDefaultCacheTiles);
     CVirtualSpecimen(const CVirtualSpecimen&) = delete;
@@ -56,12 +66,32 @@ public:
     // A region rich in cells, fibres and debris: a good default place for the stage.
     static SpecimenRect TissueRegion();
 
+    // Depth. The slide is flat (a thin smear in focus at z = 0) except in the thick section,
+    // beside the tissue region: a tilted mount whose cells lie at different heights, so a
+    // focus series there shows different parts sharp at different focus positions.
+    static SpecimenRect ThickSectionRegion();
+    // Height of the specimen at a slide point in micrometres: the focus z at which it is sharp.
+    // 0 outside the thick section; inside, a mount that rises and falls by up to
+    // kThickTiltMicrons along x over kThickTiltPeriod units (about 3 um per 1000 units near the
+    // section's centre, where it is a plain tilt) plus a smooth relief of up to
+    // kThickReliefMicrons, easing in over the section's first 500 units.
+    static constexpr double kThickTiltMicrons = 4.0;
+    static constexpr double kThickTiltPeriod = 8000;
+    static constexpr double kThickReliefMicrons = 3.0;
+    double DepthMicrons(double x, double y) const;
+    // Whether any point of the rectangle lies in the thick section.
+    static bool HasDepth(const SpecimenRect& r);
+
     // The tile (tx, ty) of a level (0 = one unit per pixel, L = 2^L units per pixel), blurred by
     // blurStep (0 = sharp). Never null.
     std::shared_ptr<const SpecimenTile> Tile(int level, int blurStep, int64_t tx, int64_t ty);
     // The tiles of a block, row-major, under one lock: what a frame needs, pinned at once.
     void Tiles(int level, int blurStep, int64_t tx0, int64_t ty0, int nx, int ny,
                std::vector<std::shared_ptr<const SpecimenTile>>* out);
+
+    // The cells whose centre lies in the rectangle, as the slide draws them: the ground truth
+    // for counting.
+    std::vector<SpecimenCell> CellsIn(const SpecimenRect& r) const;
 
     // Level-0 transmittance at one unit pixel (B, G, R).
     std::array<uint8_t, 3> Pixel(int64_t x, int64_t y);

@@ -552,6 +552,18 @@ NR_EXPORT int NRCamera_Sim_SetFocus(int index, double zMicrons) {
     return WithDevice(index, [&](Device& d) { return d.Camera().SetFocus(zMicrons) ? 0 : -1; });
 }
 
+NR_EXPORT int NRCamera_Sim_GetStillPose(int index, double* x, double* y, double* z,
+                                        double* unitsPerPixelX, double* unitsPerPixelY) {
+    if (!x || !y || !z || !unitsPerPixelX || !unitsPerPixelY) return -1;
+    return WithDevice(index, [&](Device& d) {
+        const SimPictureRecord r = d.Camera().LastStill();
+        if (!r.valid) return -1;
+        *x = r.pose.x, *y = r.pose.y, *z = r.pose.z;
+        *unitsPerPixelX = r.unitsPerPixelX, *unitsPerPixelY = r.unitsPerPixelY;
+        return 0;
+    });
+}
+
 NR_EXPORT int NRCamera_Sim_SetFaults(int index, int dropEvery, int64_t stallAfter, int removed) {
     if (dropEvery < 0 || (removed != 0 && removed != 1)) return -1;
     const auto d = Find(index, true);
