@@ -31,3 +31,7 @@ int CliCameras(const CliArgs& args);
 int CliSnap(const CliArgs& args);
 int CliStream(const CliArgs& args);
 int CliProps(const CliArgs& args);
+
+// Acquisition sources (SANE devices): listing, and acquiring pictures into PNG files.
+int CliSources(const CliArgs& args);
+int CliAcquire(const CliArgs& args);

@@ -28,6 +28,9 @@ constexpr Command kCommands[] = {
     {"snap", "snap --device N [--still-index I] OUT  capture a still from a camera", CliSnap},
     {"stream", "stream --device N --seconds S  stream a camera and count its frames", CliStream},
     {"props", "props --device N               resolutions, formats and property ranges of a camera", CliProps},
+    {"sources", "sources                        list the acquisition sources (SANE devices)", CliSources},
+    {"acquire", "acquire --source NAME [--mode Color|Gray|Lineart] [--resolution DPI] [--depth 1|8|16]\n"
+                "          [--feeder] [--pages N] OUTPREFIX   acquire pictures into OUTPREFIX_NNNN.png", CliAcquire},
 };
 
 void Usage(FILE* to) {

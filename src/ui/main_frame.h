@@ -3,13 +3,16 @@
 // area; the menus and the four toolbars are built from the image window's command table
 // (DocCommands) plus the application's own commands; the zoom box, the status bar panes and the
 // camera pane dock complete it. It is what documents ask of their windows (IScopeDocFrame) and
-// what camera switching asks of the live side (ICameraSwitchHost).
+// what camera switching asks of the live side (ICameraSwitchHost). As a CTwain it holds the
+// connection to the acquisition source manager: every acquired picture opens as a new still
+// document, and while a source is enabled every message passes its filter first.
 
 #include <QHash>
 #include <QMainWindow>
 #include <QTimer>
 #include <memory>
 
+#include "camera/acquisition/twain.h"
 #include "camera/camera_manager.h"
 #include "document/scope_doc.h"
 
@@ -25,6 +28,7 @@ class QToolBar;
 class CChildFrame;
 class CCameraPane;
 class CQtPrompt;
+class CQtSourceManagerUi;
 
 // Shell state shared by start-up, the main frame, the splash and the About box.
 extern QString g_strBrandKey;      // the brand shown in the About box
@@ -54,9 +58,11 @@ enum FrameCommandId : int {
     ID_CAMERA_LAST = 30064,
     ID_LANGUAGE = 37000,
     ID_LANGUAGE_LAST = 37030,
+    ID_SELECT_SOURCE = 32943,
+    ID_ACQUIRE = 32945,
 };
 
-class CMainFrame : public QMainWindow, public IScopeDocFrame, public ICameraSwitchHost {
+class CMainFrame : public QMainWindow, public IScopeDocFrame, public ICameraSwitchHost, public CTwain {
     Q_OBJECT
 public:
     static constexpr int kLanguageItems = 7;
@@ -121,6 +127,14 @@ public:
     // Camera list command 30000 + index.
     void SelectCamera(int index);
 
+    // ---- Acquisition ----
+    // "Select Source...": the source manager's selection (a hint while a source is open).
+    void SelectSource();
+    // "Acquire...": opens the source when needed and shows its own dialog.
+    void AcquireFromSource();
+    // CTwain: one picture, opened as a new still document.
+    void ReceiveImage(TW_HANDLE bitmap, const TW_IMAGEINFO& info) override;
+
     // IScopeDocFrame
     void SetStatusText(int pane, const QString& text) override;
     void SetZoomSelection(int index) override;
@@ -153,6 +167,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    // The message pre-filter: while a source is enabled every message goes to it first.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateActions();
@@ -179,6 +195,7 @@ private:
     QPrinter& Printer();
 
     std::unique_ptr<CQtPrompt> m_prompt;
+    std::unique_ptr<CQtSourceManagerUi> m_sourceManagerUi;
     QMdiArea* m_mdi = nullptr;
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_imageMenus;

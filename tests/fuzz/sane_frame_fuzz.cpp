@@ -1,0 +1,85 @@
+// libFuzzer harness for the frame assembler: what a SANE device sends (frame parameters and
+// image bytes in pieces) is outside input. Input layout, repeated for up to four frames:
+//   int32 format, int32 last_frame, int32 bytes_per_line, int32 pixels_per_line, int32 lines,
+//   int32 depth, uint8 piece size (0: one piece), uint32 byte count, then that many bytes.
+// Every picture that comes out must be a consistent packed 24-bit bitmap.
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "camera/acquisition/sane_frame_assembler.h"
+
+namespace {
+
+struct Reader {
+    const uint8_t* p;
+    size_t n;
+    template <class T>
+    bool Take(T& v) {
+        if (n < sizeof(T)) return false;
+        std::memcpy(&v, p, sizeof(T));
+        p += sizeof(T);
+        n -= sizeof(T);
+        return true;
+    }
+};
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Small enough for the fuzzer's memory limit, large enough for real line lengths.
+    CSaneFrameAssembler assembler(int64_t(16) << 20);
+    Reader in{data, size};
+    for (int frame = 0; frame < 4; ++frame) {
+        int32_t format, last, bpl, ppl, lines, depth;
+        uint8_t piece;
+        uint32_t count;
+        if (!in.Take(format) || !in.Take(last) || !in.Take(bpl) || !in.Take(ppl) ||
+            !in.Take(lines) || !in.Take(depth) || !in.Take(piece) || !in.Take(count))
+            break;
+        SANE_Parameters p{};
+        std::memcpy(&p.format, &format, sizeof(format));
+        p.last_frame = last;
+        p.bytes_per_line = bpl;
+        p.pixels_per_line = ppl;
+        p.lines = lines;
+        p.depth = depth;
+        std::string reason;
+        if (!assembler.BeginFrame(p, &reason)) {
+            Check(!reason.empty());
+            break;
+        }
+        const size_t bytes = count < in.n ? count : in.n;
+        const size_t step = piece ? piece : (bytes ? bytes : 1);
+        bool fed = true;
+        for (size_t at = 0; at < bytes && fed; at += step)
+            fed = assembler.Feed(in.p + at, bytes - at < step ? bytes - at : step, &reason);
+        in.p += bytes;
+        in.n -= bytes;
+        if (!fed) break;
+        assembler.EndFrame();
+        if (assembler.IsComplete()) break;
+    }
+    std::string reason;
+    CTwHandle dib = assembler.TakePicture(&reason);
+    if (!dib) return 0;
+    const size_t total = TwGlobalSize(dib.Get());
+    Check(total >= 40);
+    int32_t width, height;
+    uint16_t bits;
+    uint32_t image;
+    const auto* h = static_cast<const uint8_t*>(TwGlobalLock(dib.Get()));
+    std::memcpy(&width, h + 4, 4);
+    std::memcpy(&height, h + 8, 4);
+    std::memcpy(&bits, h + 14, 2);
+    std::memcpy(&image, h + 20, 4);
+    Check(width > 0 && height > 0 && bits == 24);
+    Check(image == static_cast<uint64_t>((int64_t(width) * 24 + 31) / 32 * 4) * height);
+    Check(40 + uint64_t(image) <= total);
+    return 0;
+}
