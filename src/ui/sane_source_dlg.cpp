@@ -83,6 +83,7 @@ CSaneSourceDlg::CSaneSourceDlg(ISaneSourceControl& source, QWidget* parent)
     m_scroll = new QScrollArea(this);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("ScanStatus"));
     m_status->setWordWrap(true);
@@ -151,6 +152,9 @@ QWidget* CSaneSourceDlg::MakeEditor(const SaneOption& o) {
         } else {
             for (double w : o.words) box->addItem(NumberText(o, w), w);
         }
+        // Long entries do not widen the dialog; the list shows them whole.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(16);
         connect(box, &QComboBox::activated, this,
                 [this, name, box](int i) { Apply(name, box->itemData(i)); });
         editor = box;
@@ -362,15 +366,15 @@ void CSaneSourceDlg::OnScanFinished(const ScanOutcome& outcome) {
     }
     const bool failed =
         outcome.end == ScanOutcome::End::DeviceError || outcome.end == ScanOutcome::End::BadData;
-    ShowMessage(failed ? QStringLiteral("Error") : QStringLiteral("Hint"), message);
+    ShowMessage(failed, message);
 }
 
-void CSaneSourceDlg::ShowMessage(const QString& caption, const QString& text) {
+void CSaneSourceDlg::ShowMessage(bool failed, const QString& text) {
     m_status->setText(text);
     // Not a blocking box: the pages already scanned are handed over meanwhile.
     if (m_messageBox) m_messageBox->close();
-    m_messageBox =
-        new QMessageBox(QMessageBox::Warning, Translate(caption), text, QMessageBox::Ok, this);
+    m_messageBox = new QMessageBox(failed ? QMessageBox::Warning : QMessageBox::Information,
+                                   failed ? Tr("Error") : Tr("Hint"), text, QMessageBox::Ok, this);
     m_messageBox->setObjectName(QStringLiteral("ScanMessage"));
     m_messageBox->setAttribute(Qt::WA_DeleteOnClose);
     m_messageBox->button(QMessageBox::Ok)->setText(Tr("OK"));

@@ -61,7 +61,8 @@ private:
     QWidget* MakeEditor(const SaneOption& option);
     void Apply(const QString& name, const QVariant& value);
     void SetScanning(bool scanning);
-    void ShowMessage(const QString& caption, const QString& text);
+    // The outcome of a scan that did not end well: Error for a failure, Hint for a stop.
+    void ShowMessage(bool failed, const QString& text);
 
     ISaneSourceControl* m_source;
     QScrollArea* m_scroll = nullptr;

@@ -273,7 +273,7 @@ private slots:
         dialog->CancelButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(dialog->MessageBox(), 30000);
         const QString text = dialog->MessageBox()->text();
-        QVERIFY2(text.startsWith(QStringLiteral("Scanning was cancelled (Operation was cancel")),
+        QVERIFY2(text.startsWith(QStringLiteral("The scan was stopped (Operation was cancel")),
                  qPrintable(text));
         // Every page the message counts as kept becomes a document.
         const QRegularExpressionMatch m =
