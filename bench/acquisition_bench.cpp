@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -20,7 +19,7 @@
 #include <vector>
 
 #include "camera/acquisition/scripted_source_ui.h"
-#include "camera/acquisition/twain.h"
+#include "camera/acquisition/twain_host.h"
 #include "image/packed_dib.h"
 
 namespace {
@@ -46,16 +45,8 @@ const QString& SaneFolder() {
 }
 
 // The program's side: pictures arrive through the message filter and become FCObjImages.
-class CBenchTwain : public QObject, public CTwain {
+class CBenchTwain : public CTwainHost {
 public:
-    CBenchTwain() { QCoreApplication::instance()->installEventFilter(this); }
-    ~CBenchTwain() override {
-        QCoreApplication::instance()->removeEventFilter(this);
-        ReleaseTwain();
-    }
-    bool eventFilter(QObject* receiver, QEvent* event) override {
-        return IsSourceEnabled() && FilterMessage({receiver, event});
-    }
     void ReceiveImage(TW_HANDLE bitmap, const TW_IMAGEINFO&) override {
         FCObjImage picture;
         if (ImageFromPackedDib(static_cast<const uint8_t*>(TwGlobalLock(bitmap)),
@@ -76,18 +67,12 @@ int AcquireOurs(bool feeder) {
     SetSourceManagerUi(&ui);
     CBenchTwain twain;
     int pages = -1;
-    if (twain.StartTwain(&twain)) {
+    if (twain.Start()) {
         // The device by name, as scanimage -d takes it: no listing.
         TW_IDENTITY device{};
         TwCopyString(device.ProductName, "test:0");
         if (twain.OpenDataSource(&device) && twain.Acquire(-1)) {
-            QEventLoop loop;
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (!twain.IsSourceOpen()) loop.quit();
-            });
-            poll.start(1);
-            loop.exec();
+            twain.WaitUntilSourceClosed();
             pages = twain.pages;
         }
     }

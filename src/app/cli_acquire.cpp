@@ -12,8 +12,8 @@
 #include "camera/acquisition/sane_library.h"
 #include "camera/acquisition/sane_source_manager.h"
 #include "camera/acquisition/scripted_source_ui.h"
-#include "camera/acquisition/twain.h"
 #include "camera/acquisition/twain_handover.h"
+#include "camera/acquisition/twain_host.h"
 #include "document/scope_doc.h"
 
 namespace {
@@ -32,20 +32,10 @@ std::string Field(const std::string& s) {
     return out;
 }
 
-// The program's side of an acquisition: the window the source posts to, whose message filter
-// feeds CTwain, and the pictures saved as they arrive.
-class CCliTwain : public QObject, public CTwain {
+// The program's side of an acquisition: the pictures are saved as they arrive.
+class CCliTwain : public CTwainHost {
 public:
-    explicit CCliTwain(std::string prefix) : m_prefix(std::move(prefix)) {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~CCliTwain() override {
-        QCoreApplication::instance()->removeEventFilter(this);
-        ReleaseTwain();
-    }
-    bool eventFilter(QObject* receiver, QEvent* event) override {
-        return IsSourceEnabled() && FilterMessage({receiver, event});
-    }
+    explicit CCliTwain(std::string prefix) : m_prefix(std::move(prefix)) {}
     // After a picture could not be saved the rest are not taken.
     int DecideTransfer(const TW_IMAGEINFO&) override { return m_failure.empty() ? 0 : 2; }
     void ReceiveImage(TW_HANDLE bitmap, const TW_IMAGEINFO&) override {
@@ -155,7 +145,7 @@ int CliAcquire(const CliArgs& args) {
     CScriptedSourceManagerUi ui(source, scan);
     ManagerUiScope uiScope(&ui);
     CCliTwain twain(positional[0]);
-    if (!twain.StartTwain(&twain)) {
+    if (!twain.Start()) {
         if (!twain.IsTwainLoaded())
             return CliFail(std::string("SANE is not available (") + CSaneLibrary::kLibraryName +
                            " cannot be loaded)");
@@ -170,13 +160,7 @@ int CliAcquire(const CliArgs& args) {
                            ? "the source " + CliQuoted(source) + " could not be started"
                            : ui.Failure());
     // The source asks to be closed once its scan has ended and every page was handed over.
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!twain.IsSourceOpen()) loop.quit();
-    });
-    poll.start(10);
-    loop.exec();
+    twain.WaitUntilSourceClosed();
     twain.ReleaseTwain();
     if (!twain.Failure().empty()) return CliFail(twain.Failure());
     if (!ui.Failure().empty()) return CliFail(ui.Failure());

@@ -16,7 +16,7 @@
 #include "camera/acquisition/sane_source.h"
 #include "camera/acquisition/sane_source_manager.h"
 #include "camera/acquisition/scripted_source_ui.h"
-#include "camera/acquisition/twain.h"
+#include "camera/acquisition/twain_host.h"
 #include "image/packed_dib.h"
 #include "sane_test_support.h"
 
@@ -77,20 +77,11 @@ std::vector<TW_UINT16> Messages(bool withStatus = false) {
 
 // ---- The program's side ----
 
-// The window the source posts to: its message filter feeds CTwain while the source is enabled;
-// every picture is kept with its image information.
-class CTestTwain : public QObject, public CTwain {
+// The program's side: every picture is kept with its image information.
+class CTestTwain : public CTwainHost {
 public:
-    explicit CTestTwain(const TwainLibraryLoader& loader = RecordingLibrary()) : CTwain(loader) {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~CTestTwain() override {
-        QCoreApplication::instance()->removeEventFilter(this);
-        ReleaseTwain();
-    }
-    bool eventFilter(QObject* receiver, QEvent* event) override {
-        return IsSourceEnabled() && FilterMessage({receiver, event});
-    }
+    explicit CTestTwain(const TwainLibraryLoader& loader = RecordingLibrary())
+        : CTwainHost(loader) {}
     void ReceiveImage(TW_HANDLE bitmap, const TW_IMAGEINFO& info) override {
         FCObjImage picture;
         EXPECT_TRUE(ImageFromPackedDib(static_cast<const uint8_t*>(TwGlobalLock(bitmap)),
@@ -179,7 +170,7 @@ protected:
 
     // Select test:0, acquire, and wait until the source has been closed again.
     void AcquireAll(CTestTwain& twain, int count = -1) {
-        ASSERT_TRUE(twain.StartTwain(&twain));
+        ASSERT_TRUE(twain.Start());
         ASSERT_TRUE(twain.ChooseSource());
         ASSERT_TRUE(twain.Acquire(count));
         ASSERT_TRUE(WaitFor([&] { return !twain.IsSourceOpen(); }))
@@ -361,7 +352,7 @@ TEST_F(Acquisition, SelectionStartsFromTheDefaultAndRemembersTheLastOneUsed) {
     SaneTestFolder sane;
     {
         CTestTwain twain;
-        ASSERT_TRUE(twain.StartTwain(&twain));
+        ASSERT_TRUE(twain.Start());
         EXPECT_TRUE(twain.IsManagerOpen());
         // First selection: the manager's default (no source used yet: the first one) is offered.
         ui.answer = "test:1";
@@ -393,7 +384,7 @@ TEST_F(Acquisition, SelectionStartsFromTheDefaultAndRemembersTheLastOneUsed) {
     }
     // A new start offers the last one used.
     CTestTwain twain;
-    ASSERT_TRUE(twain.StartTwain(&twain));
+    ASSERT_TRUE(twain.Start());
     ui.answer = "test:0";
     ASSERT_TRUE(twain.ChooseSource());
     EXPECT_EQ(ui.offeredPreselected, "test:1");
@@ -404,7 +395,7 @@ TEST_F(Acquisition, TripletsOfAcquireTransferAndClosing) {
     ui.scanAtOnce = false;
     ui.closeAfterScan = false;
     CTestTwain twain;
-    ASSERT_TRUE(twain.StartTwain(&twain));
+    ASSERT_TRUE(twain.Start());
     ASSERT_TRUE(twain.ChooseSource());
     g_triplets.clear();
     ASSERT_TRUE(twain.Acquire(-1));
@@ -446,7 +437,7 @@ TEST_F(Acquisition, CloseRequestOfTheSourceClosesIt) {
     SaneTestFolder sane;
     ui.scanAtOnce = false;
     CTestTwain twain;
-    ASSERT_TRUE(twain.StartTwain(&twain));
+    ASSERT_TRUE(twain.Start());
     ASSERT_TRUE(twain.Acquire(-1));
     g_triplets.clear();
     ui.control->RequestClose();
@@ -463,7 +454,7 @@ TEST_F(Acquisition, WithoutDevicesOrLibraryNothingHappens) {
         // finds no default source.
         SaneTestFolder sane(SaneTestFolder::Conf{}, false);
         CTestTwain twain;
-        ASSERT_TRUE(twain.StartTwain(&twain));
+        ASSERT_TRUE(twain.Start());
         ui.answer.reset();
         EXPECT_FALSE(twain.ChooseSource());
         EXPECT_EQ(ui.selections, 1);
@@ -476,7 +467,7 @@ TEST_F(Acquisition, WithoutDevicesOrLibraryNothingHappens) {
         // A device that cannot be opened: the manager says why.
         SaneTestFolder sane;
         CTestTwain twain;
-        ASSERT_TRUE(twain.StartTwain(&twain));
+        ASSERT_TRUE(twain.Start());
         TW_IDENTITY missing{};
         TwCopyString(missing.ProductName, "test:7");
         EXPECT_FALSE(twain.OpenDataSource(&missing));
@@ -490,7 +481,7 @@ TEST_F(Acquisition, WithoutDevicesOrLibraryNothingHappens) {
                                              [](void*) -> DSMENTRYPROC { return nullptr; },
                                              [](void*) {}};
         CTestTwain twain(none);
-        EXPECT_FALSE(twain.StartTwain(&twain));
+        EXPECT_FALSE(twain.Start());
         EXPECT_FALSE(twain.ChooseSource());
         EXPECT_FALSE(twain.Acquire(-1));
         EXPECT_EQ(twain.LastReturnCode(), TWRC_FAILURE);
@@ -506,7 +497,7 @@ TEST_F(Acquisition, OptionsSnapshotRestoresTheDeviceSettings) {
     SaneTestFolder sane(SaneTestFolder::Conf{{"enable-test-options", "true"}});
     CTestTwain twain;
     ui.scanAtOnce = false;
-    ASSERT_TRUE(twain.StartTwain(&twain));
+    ASSERT_TRUE(twain.Start());
     ASSERT_TRUE(twain.Acquire(-1));
     CSaneOptions& options = ui.control->Options();
     // The main options are described with their kind of value and choices.

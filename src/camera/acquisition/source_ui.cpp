@@ -24,7 +24,7 @@ QString ScanOutcomeMessage(const ScanOutcome& o) {
         case ScanOutcome::End::Done:
             return {};
         case ScanOutcome::End::Cancelled:
-            return Arg("Scanning was cancelled (%1).", o.reason) + u' ' + Kept(o.pages);
+            return Arg("The scan was stopped (%1).", o.reason) + u' ' + Kept(o.pages);
         case ScanOutcome::End::DeviceError:
             return Arg("The scanner reported an error: %1.", o.reason) + u' ' + Kept(o.pages);
         case ScanOutcome::End::FeederEmpty:
