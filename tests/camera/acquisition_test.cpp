@@ -199,6 +199,12 @@ void ExpectSameAs(const FCObjImage& ours, const RgbPicture& truth, const std::st
     EXPECT_GE(colours.size(), 2u) << what;
 }
 
+RgbPicture LeftColumns(const RgbPicture& p, int width) {
+    RgbPicture out{width, p.height, {}};
+    for (int y = 0; y < p.height; ++y) out.rgb.insert(out.rgb.end(), p.At(0, y), p.At(0, y) + 3 * width);
+    return out;
+}
+
 }  // namespace
 
 TEST_F(Acquisition, PicturesOfEveryModeAndDepthMatchScanimage) {
@@ -220,6 +226,11 @@ TEST_F(Acquisition, PicturesOfEveryModeAndDepthMatchScanimage) {
          8,
          {{"three-pass", true}, {"three-pass-order", "GBR"}},
          {"--mode", "Color", "--depth", "8"}},
+        // Lines padded with 7 unused pixels (scanimage writes the padding into its file: the
+        // truth is the unpadded page without its last 7 columns), and a device that does not
+        // know the height.
+        {"padded lines", "Color", 8, {{"ppl-loss", 7}}, {"--mode", "Color"}},
+        {"hand-held", "Gray", 8, {{"hand-scanner", true}}, {"--mode", "Gray", "--hand-scanner=yes"}},
     };
     SaneTestFolder sane;
     for (const Case& c : cases) {
@@ -230,6 +241,7 @@ TEST_F(Acquisition, PicturesOfEveryModeAndDepthMatchScanimage) {
         std::string err;
         ASSERT_TRUE(ScanImageToPnm(args, sane.file("truth.pnm"), &err)) << err;
         ASSERT_TRUE(ReadPnm(sane.file("truth.pnm"), truth));
+        if (std::string(c.name) == "padded lines") truth = LeftColumns(truth, truth.width - 7);
 
         ui.scan = ScriptedScan{};
         ui.scan.mode = QString::fromLatin1(c.mode);
