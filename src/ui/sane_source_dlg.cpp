@@ -288,6 +288,7 @@ void CSaneSourceDlg::Apply(const QString& name, const QVariant& value) {
 
 void CSaneSourceDlg::SetScanning(bool scanning) {
     m_scanning = scanning;
+    m_hung = false;
     if (QWidget* form = m_scroll->widget()) form->setEnabled(!scanning);
     m_scan->setEnabled(!scanning);
     m_close->setEnabled(!scanning);
@@ -313,7 +314,7 @@ void CSaneSourceDlg::CancelScan() {
 }
 
 void CSaneSourceDlg::RequestClose() {
-    if (!m_source || m_scanning) return;
+    if (!m_source || (m_scanning && !m_hung)) return;
     hide();
     m_source->RequestClose();
 }
@@ -353,6 +354,14 @@ void CSaneSourceDlg::OnScanProgressed(const ScanProgress& p) {
                    .replace(QStringLiteral("%2"), QString::number(p.frame))
                    .replace(QStringLiteral("%3"), QString::number(p.frames));
     if (m_cancel->isEnabled()) m_status->setText(text);
+}
+
+void CSaneSourceDlg::OnScanHung() {
+    if (!m_scanning) return;
+    m_hung = true;
+    m_close->setEnabled(true);
+    m_status->setText(
+        Tr("The scanner does not stop. Close gives it up until the program starts again."));
 }
 
 void CSaneSourceDlg::OnScanFinished(const ScanOutcome& outcome) {
@@ -406,6 +415,10 @@ void CQtSourceUi::ScanStarted() {
 
 void CQtSourceUi::ScanProgressed(const ScanProgress& progress) {
     if (m_dialog) m_dialog->OnScanProgressed(progress);
+}
+
+void CQtSourceUi::ScanHung() {
+    if (m_dialog) m_dialog->OnScanHung();
 }
 
 void CQtSourceUi::ScanFinished(const ScanOutcome& outcome) {

@@ -34,6 +34,8 @@ public:
     void OnScanStarted();
     void OnScanProgressed(const ScanProgress& progress);
     void OnScanFinished(const ScanOutcome& outcome);
+    // The cancelled scan does not end: Close is offered to give the device up.
+    void OnScanHung();
 
     // The editor of an option (combo box, spin box, check box or line edit), or null.
     QWidget* Editor(const QString& optionName) const { return m_editors.value(optionName); }
@@ -75,6 +77,7 @@ private:
     QPushButton* m_close = nullptr;
     QPointer<QMessageBox> m_messageBox;
     bool m_scanning = false;
+    bool m_hung = false;
 };
 
 class CQtSourceUi : public ISaneSourceUi {
@@ -85,6 +88,7 @@ public:
     void ScanStarted() override;
     void ScanProgressed(const ScanProgress& progress) override;
     void ScanFinished(const ScanOutcome& outcome) override;
+    void ScanHung() override;
     CSaneSourceDlg* Dialog() const { return m_dialog; }
 
 private:

@@ -270,6 +270,11 @@ private slots:
         dialog = SourceDialog(f.frame);
         dialog->ScanButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(StillDocuments().size() > before, 30000);
+        // Well into the second page.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            dialog->StatusLabel()->text() == QStringLiteral("Scanning page 2...") &&
+                dialog->ProgressBar()->value() >= 10,
+            30000);
         dialog->CancelButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(dialog->MessageBox(), 30000);
         const QString text = dialog->MessageBox()->text();

@@ -59,6 +59,7 @@ public:
     void Start();
     // The worker stops at its next read (a read that blocks ends first); finished pages stay.
     void Cancel();
+    bool IsCancelled() const { return m_cancel.load(); }
     void Join();
     // Cancels and waits up to timeout for the worker; false when it is still busy.
     bool Finish(std::chrono::milliseconds timeout);

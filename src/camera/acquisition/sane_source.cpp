@@ -1,6 +1,7 @@
 #include "camera/acquisition/sane_source.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <atomic>
 #include <cmath>
 
@@ -147,6 +148,10 @@ TW_UINT16 CSaneSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
         if (m_stuck) return Fail(TWCC_OPERATIONERROR);
         m_state = kEnabled;
         m_closeRequested = false;
+        // An event still on its way from an earlier session reached nobody (the program passes
+        // messages to the source only while it is enabled): announce afresh.
+        m_transferPosted = false;
+        m_closePosted = false;
         ISourceManagerUi* managerUi = ui->ShowUI ? SourceManagerUi() : nullptr;
         if (managerUi) m_ui = managerUi->CreateSourceUi(*this, m_parent);
         if (m_ui) {
@@ -283,7 +288,17 @@ bool CSaneSource::StartScan(std::string* reason) {
 }
 
 void CSaneSource::CancelScan() {
-    if (m_job) m_job->Cancel();
+    if (!m_job || m_job->IsCancelled()) return;
+    m_job->Cancel();
+    // A backend that does not come back from its read or its cancel would keep the source
+    // open for good: after a while the user may give the device up.
+    const CSaneScanJob* job = m_job.get();
+    QTimer::singleShot(kStopWait, this, [this, job] {
+        if (m_job.get() != job) return;
+        m_jobHung = true;
+        UpdateEvents();
+        if (m_ui) m_ui->ScanHung();
+    });
 }
 
 void CSaneSource::Shut() {
@@ -321,6 +336,7 @@ void CSaneSource::OnJobNews() {
         m_job->Join();
         CollectPages();
         m_job.reset();
+        m_jobHung = false;
     }
     // The pages go first: a message about the outcome may wait for the user.
     UpdateEvents();
@@ -334,7 +350,7 @@ void CSaneSource::OnJobNews() {
 // ---- Events ----
 
 bool CSaneSource::CloseIsDue() const {
-    return m_closeRequested && m_state == kEnabled && !m_job && m_pages.empty();
+    return m_closeRequested && m_state == kEnabled && (!m_job || m_jobHung) && m_pages.empty();
 }
 
 void CSaneSource::UpdateEvents() {

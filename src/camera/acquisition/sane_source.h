@@ -64,7 +64,8 @@ public:
     // A scan that did not stop when asked was left to its thread: the device stays open and
     // SANE must stay loaded until the program ends.
     bool IsStuck() const { return m_stuck; }
-    // How long stopping a scan may hold up the user interface.
+    // How long stopping a scan may hold up the user interface, and how long a cancelled scan
+    // may take before the user can give the device up.
     static constexpr std::chrono::milliseconds kStopWait{5000};
 
 private:
@@ -104,6 +105,7 @@ private:
     bool m_closePosted = false;
     bool m_closeRequested = false;
     bool m_stuck = false;
+    bool m_jobHung = false;  // a cancelled scan did not end within kStopWait
     std::unique_ptr<ISaneSourceUi> m_ui;
 };
 

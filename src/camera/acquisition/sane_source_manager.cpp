@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <algorithm>
 #include <cstring>
 
 #include "camera/acquisition/sane_library.h"
@@ -13,6 +14,8 @@ namespace {
 
 CSaneSourceManager* g_manager = nullptr;
 int g_loads = 0;
+// Devices given up after a scan that would not stop: opening them again could hang as well.
+std::vector<std::string> g_stuckDevices;
 
 TW_UINT16 DsmEntry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat,
                    TW_UINT16 msg, TW_MEMREF data) {
@@ -89,7 +92,10 @@ CSaneSourceManager::~CSaneSourceManager() {
 void CSaneSourceManager::DropSource() {
     if (!m_source) return;
     m_source->Shut();
-    if (m_source->IsStuck()) m_saneStuck = true;
+    if (m_source->IsStuck()) {
+        m_saneStuck = true;
+        g_stuckDevices.push_back(m_source->Device().name);
+    }
     m_source.reset();
 }
 
@@ -335,6 +341,17 @@ TW_UINT16 CSaneSourceManager::OpenSourceFor(TW_IDENTITY* identity) {
         device = DeviceFor(*identity);
     }
     if (!device) return Fail(TWCC_NODS);
+    if (std::find(g_stuckDevices.begin(), g_stuckDevices.end(), device->name) !=
+        g_stuckDevices.end()) {
+        if (ISourceManagerUi* ui = SourceManagerUi())
+            ui->ShowError(
+                Translate(QStringLiteral(
+                              "The source \"%1\" did not stop its last scan. Start the program "
+                              "again to use it."))
+                    .replace(QStringLiteral("%1"), QString::fromStdString(device->name)),
+                m_parent);
+        return Fail(TWCC_OPERATIONERROR);
+    }
     TW_IDENTITY filled{};
     FillIdentity(*device, &filled);
     std::string reason;

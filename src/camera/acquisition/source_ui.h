@@ -65,8 +65,8 @@ public:
     // Asks the running scan to stop; the pages it finished are kept.
     virtual void CancelScan() = 0;
     virtual bool IsScanning() const = 0;
-    // The user is done with the source: it asks the program to close it once no scan runs and
-    // every page has been handed over.
+    // The user is done with the source: it asks the program to close it once no scan runs (or
+    // a cancelled one hangs) and every page has been handed over.
     virtual void RequestClose() = 0;
 };
 
@@ -78,6 +78,9 @@ public:
     virtual void ScanStarted() {}
     virtual void ScanProgressed(const ScanProgress& /*progress*/) {}
     virtual void ScanFinished(const ScanOutcome& outcome) = 0;
+    // A cancelled scan does not end: the device hangs. Closing the source now gives it up
+    // until the program starts again.
+    virtual void ScanHung() {}
 };
 
 class ISourceManagerUi {
