@@ -1,13 +1,39 @@
 #include "camera/acquisition/sane_scan_job.h"
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "camera/acquisition/sane_frame_assembler.h"
 #include "camera/acquisition/sane_library.h"
 
 namespace {
+
+// The threads of this process, by id.
+std::set<long> ProcessThreads() {
+    std::set<long> ids;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') ids.insert(std::strtol(e->d_name, nullptr, 10));
+        closedir(dir);
+    }
+    return ids;
+}
+
+// Waits until every thread started since `before` has ended again, at most `timeout`.
+void WaitForNewThreadsToEnd(const std::set<long>& before, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const std::set<long> now = ProcessThreads();
+        if (std::includes(before.begin(), before.end(), now.begin(), now.end())) return;
+        if (std::chrono::steady_clock::now() >= deadline) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
 
 #pragma pack(push, 1)
 struct DibSize {
@@ -97,7 +123,10 @@ void CSaneScanJob::Run() {
     ScanOutcome outcome;
     int pages = 0;
     bool stop = false;
-    std::optional<std::chrono::steady_clock::time_point> lastEof;
+    // When the backend last began a frame (and has not ended it) or ended one: see the cancel.
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> startedFrame, endedFrame;
+    const std::set<long> threadsBefore = ProcessThreads();
     auto end = [&](ScanOutcome::End how, const std::string& reason) {
         outcome.end = how;
         outcome.reason = reason;
@@ -125,6 +154,7 @@ void CSaneScanJob::Run() {
             endWith(status);
             break;
         }
+        startedFrame = Clock::now();
         // The frames of one page: one, or three for a three-pass device.
         while (!stop) {
             SANE_Parameters params{};
@@ -150,7 +180,8 @@ void CSaneScanJob::Run() {
                 SANE_Int length = 0;
                 status = m_lib.read(m_handle, buffer.data(), kReadBytes, &length);
                 if (status == SANE_STATUS_EOF) {
-                    lastEof = std::chrono::steady_clock::now();
+                    startedFrame.reset();
+                    endedFrame = Clock::now();
                     break;
                 }
                 if (status != SANE_STATUS_GOOD) {
@@ -187,6 +218,7 @@ void CSaneScanJob::Run() {
                 endWith(status);
                 break;
             }
+            startedFrame = Clock::now();
         }
         if (stop) break;
         std::string reason;
@@ -212,10 +244,15 @@ void CSaneScanJob::Run() {
         if (!m_plan.feeder) break;
     }
     assembler.Reset();
-    // Backends that read through a thread of their own cancel it here; one cancelled while it
-    // is still winding down after the end of a page can deadlock inside the C library. Give it
-    // a moment to finish first.
-    if (lastEof) std::this_thread::sleep_until(*lastEof + kEndGrace);
+    // Backends that read on a thread of their own kill it in sane_cancel with asynchronous
+    // cancellation. Killed inside malloc or free (starting up, or winding down after the end of
+    // a frame), it leaves a heap lock taken for good, and every thread that later uses that heap
+    // hangs. So a reader that has just started gets a moment to settle, and after the end of a
+    // frame the readers get the time to end on their own.
+    if (startedFrame)
+        std::this_thread::sleep_until(*startedFrame + kStartGrace);
+    else if (endedFrame)
+        WaitForNewThreadsToEnd(threadsBefore, kEndWait);
     m_lib.cancel(m_handle);
     outcome.pages = pages;
     {

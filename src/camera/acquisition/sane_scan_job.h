@@ -46,8 +46,10 @@ public:
     };
     // Bytes asked of each sane_read.
     static constexpr int kReadBytes = 256 * 1024;
-    // The time a backend's reader gets after the end of a page before the scan is cancelled.
-    static constexpr std::chrono::milliseconds kEndGrace{10};
+    // Before the scan is cancelled, a backend's reader thread gets this long after it began a
+    // frame, and up to this long to end on its own after the end of a frame.
+    static constexpr std::chrono::milliseconds kStartGrace{50};
+    static constexpr std::chrono::milliseconds kEndWait{250};
 
     CSaneScanJob(const CSaneLibrary& lib, SANE_Handle handle, Plan plan,
                  std::function<void()> notify);
