@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include "camera/acquisition/sane_options.h"
 #include "camera/acquisition/sane_source.h"
@@ -297,6 +298,28 @@ TEST_F(Acquisition, FeederGivesTenPagesOneTransferEachThenTheSourceCloses) {
     EXPECT_EQ(infos, 10);
     EXPECT_EQ(transfers, 10);
     EXPECT_EQ(ends, 10);
+}
+
+TEST_F(Acquisition, FeederPagesLeaveTheProgramItsMessagesBetweenTransfers) {
+    // Each picture takes the program longer to take in (a large document) than the device needs
+    // for the next page (it waits 5 ms after each buffer it sends): the program must still
+    // get back to its messages between the pages, not only once the feeder is empty.
+    SaneTestFolder sane(
+        SaneTestFolder::Conf{{"read-delay", "true"}, {"read-delay-duration", "5000"}});
+    ui.scan.resolution = 100;
+    ui.scan.feeder = true;
+    CTestTwain twain;
+    int picturesWhenMessagesRan = -1;
+    twain.decide = [&](int taken, const TW_IMAGEINFO&) {
+        if (taken == 0)
+            QTimer::singleShot(0, [&] { picturesWhenMessagesRan = int(twain.pictures.size()); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return 0;
+    };
+    AcquireAll(twain);
+    EXPECT_EQ(twain.pictures.size(), 10u);
+    EXPECT_GE(picturesWhenMessagesRan, 1);
+    EXPECT_LT(picturesWhenMessagesRan, 10);
 }
 
 TEST_F(Acquisition, TransferCountAndDecisionsLimitThePages) {

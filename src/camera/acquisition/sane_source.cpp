@@ -228,7 +228,9 @@ TW_UINT16 CSaneSource::PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* pending)
             return Fail(TWCC_SEQERROR);
         }
         m_handedOver.reset();
-        CollectPages();
+        // Pages finished since the transfers began wait for the next transfer-ready event:
+        // the program gets back to its messages (the progress, Cancel) between the batches
+        // of a fast feeder instead of staying in one transfer loop until the feeder is empty.
         pending->Count = static_cast<TW_UINT16>(std::min<size_t>(m_pages.size(), 0x7FFF));
         pending->EOJ = 0;
         m_state = m_pages.empty() ? kEnabled : kTransferReady;
