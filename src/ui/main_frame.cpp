@@ -992,8 +992,9 @@ void CMainFrame::SelectSource() {
     if (IsSourceOpen()) {
         // The manager offers its selection only while no source is open.
         if (IScopePrompt* prompt = theApp().prompt)
-            prompt->message(QStringLiteral("Hint"),
-                            QStringLiteral("Close the window of the open source before selecting another one."));
+            prompt->message(Translate(QStringLiteral("Hint")),
+                            Translate(QStringLiteral(
+                                "Close the window of the open source before selecting another one.")));
         return;
     }
     ChooseSource();

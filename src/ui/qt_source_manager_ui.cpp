@@ -4,6 +4,7 @@
 
 #include "document/prompt.h"
 #include "document/scope_doc.h"
+#include "settings/language_table.h"
 #include "ui/sane_source_dlg.h"
 #include "ui/select_source_dlg.h"
 
@@ -31,5 +32,6 @@ std::unique_ptr<ISaneSourceUi> CQtSourceManagerUi::CreateSourceUi(ISaneSourceCon
 }
 
 void CQtSourceManagerUi::ShowError(const QString& text, QObject*) {
-    if (IScopePrompt* prompt = theApp().prompt) prompt->message(QStringLiteral("Error"), text);
+    if (IScopePrompt* prompt = theApp().prompt)
+        prompt->message(Translate(QStringLiteral("Error")), text);
 }
