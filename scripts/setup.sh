@@ -23,9 +23,11 @@ PACKAGES=(
   # fonts
   fonts-liberation fonts-wqy-microhei
   # tests
-  libgtest-dev libgmock-dev xvfb xauth x11-utils xdotool imagemagick ffmpeg python3
+  libgtest-dev libgmock-dev xvfb xauth x11-utils xdotool imagemagick ffmpeg python3 poppler-utils
   # benchmarks
   libbenchmark-dev
+  # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
+  clang llvm libclang-rt-14-dev
 )
 
 missing=()

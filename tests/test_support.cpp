@@ -1,11 +1,15 @@
 #include "test_support.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 TempDir::TempDir() {
     QTemporaryDir dir(QDir::tempPath() + "/ns-test-XXXXXX");
@@ -46,4 +50,43 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
+}
+
+std::map<std::string, std::string> ProbeVideo(const std::string& path) {
+    const ProcessResult r =
+        RunProcess("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                               "stream=codec_name,profile,width,height,nb_read_frames:format=duration", "-of",
+                               "default=noprint_wrappers=1", path});
+    std::map<std::string, std::string> facts;
+    if (r.exitCode != 0 || r.out.empty()) {
+        facts["error"] = r.err.empty() ? "ffprobe failed" : r.err;
+        return facts;
+    }
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos) facts[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    if (!r.err.empty()) facts["error"] = r.err;
+    return facts;
+}
+
+std::vector<double> VideoPacketTimes(const std::string& path) {
+    const ProcessResult r = RunProcess("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                                   "packet=pts_time", "-of", "csv=p=0", path});
+    std::vector<double> times;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) times.push_back(std::stod(line));
+    return times;
+}
+
+std::vector<uint8_t> ProgressiveJpeg(const QImage& picture) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(picture)) return {};
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }

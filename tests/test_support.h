@@ -2,6 +2,7 @@
 // Helpers shared by the tests: scratch folders and running other programs.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,4 +33,13 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 std::string BinPath(const std::string& name);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// A progressive JPEG of the picture (Qt's writer, about ten scans).
+std::vector<uint8_t> ProgressiveJpeg(const class QImage& picture);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// What ffprobe reads from a video file's first video stream: codec_name, profile, width, height,
+// nb_read_frames (frames decoded, -count_frames) and duration (of the file). Empty when ffprobe
+// cannot read the file; "error" holds its message then.
+std::map<std::string, std::string> ProbeVideo(const std::string& path);
+// Presentation times (seconds) of the first video stream's packets, in file order.
+std::vector<double> VideoPacketTimes(const std::string& path);

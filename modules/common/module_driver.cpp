@@ -813,6 +813,27 @@ int CModuleDriver::SimSetFocus(double zMicrons) {
     return v && v->camera->SetFocus(zMicrons) ? 0 : -1;
 }
 
+int CModuleDriver::SimGetStage(double* x, double* y, double* unitsPerPixelX, double* unitsPerPixelY) {
+    auto v = View(false);
+    if (!v || !x || !y || !unitsPerPixelX || !unitsPerPixelY) return -1;
+    const SimStageReading r = v->camera->ReadStage();
+    *x = r.x;
+    *y = r.y;
+    *unitsPerPixelX = r.unitsPerPixelX;
+    *unitsPerPixelY = r.unitsPerPixelY;
+    return 0;
+}
+
+int CModuleDriver::SimMoveStagePixels(double dx, double dy) {
+    auto v = View(false);
+    return v && v->camera->MoveStageByPixels(dx, dy) ? 0 : -1;
+}
+
+int CModuleDriver::SimSetStageDrift(double amplitude) {
+    auto v = View(false);
+    return v && v->camera->SetStageDrift(amplitude) ? 0 : -1;
+}
+
 int CModuleDriver::SimSetFaults(int dropEvery, int64_t stallAfter, int removed) {
     auto v = View(false);
     if (!v) return -1;

@@ -132,6 +132,9 @@ public:
     int SimMoveStage(double dx, double dy);
     int SimSetFocus(double zMicrons);
     int SimSetFaults(int dropEvery, int64_t stallAfter, int removed);
+    int SimGetStage(double* x, double* y, double* unitsPerPixelX, double* unitsPerPixelY);
+    int SimMoveStagePixels(double dx, double dy);
+    int SimSetStageDrift(double amplitude);
 
 private:
     struct Rect {

@@ -32,6 +32,11 @@ int CliSnap(const CliArgs& args);
 int CliStream(const CliArgs& args);
 int CliProps(const CliArgs& args);
 
+// The stage under a simulated camera: moves, paths, the true position.
+int CliStage(const CliArgs& args);
+// Recording a camera to MP4, and interval capture.
+int CliRecord(const CliArgs& args);
+int CliInterval(const CliArgs& args);
 // Acquisition sources (SANE devices): listing, and acquiring pictures into PNG files.
 int CliSources(const CliArgs& args);
 int CliAcquire(const CliArgs& args);

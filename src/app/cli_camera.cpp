@@ -13,25 +13,12 @@
 #include <thread>
 
 #include "app/cli.h"
+#include "app/cli_camera_session.h"
 #include "camera/camera_manager.h"
 #include "document/scope_doc.h"
 #include "image/obj_image.h"
 
 namespace {
-
-// Starts the camera side for one command and shuts it down on every way out.
-class CameraSession {
-public:
-    CameraSession() {
-        theCameraManager().Startup();
-        theCameraManager().EnumerateDevices(&m_count);
-    }
-    ~CameraSession() { theCameraManager().Shutdown(); }
-    int Count() const { return m_count; }
-
-private:
-    int m_count = 0;
-};
 
 // Counts the frames that reach the sink and remembers the last frame's format.
 struct FrameCounter {
@@ -63,12 +50,6 @@ struct FrameCounter {
     }
 };
 
-std::optional<int> ParseInt(const std::string& s) {
-    bool ok = false;
-    const int v = QString::fromStdString(s).toInt(&ok);
-    return ok ? std::optional<int>(v) : std::nullopt;
-}
-
 // Parses "--device N" and the given extra options; the rest are positional arguments.
 struct CameraArgs {
     int device = -1;
@@ -84,7 +65,7 @@ CameraArgs ParseCameraArgs(const CliArgs& args) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--device" || a == "--still-index") {
-            const std::optional<int> v = hasValue ? ParseInt(args[++i]) : std::nullopt;
+            const std::optional<int> v = hasValue ? CliParseInt(args[++i]) : std::nullopt;
             if (!v || *v < 0) {
                 out.error = a + " needs a number of 0 or more";
                 return out;
@@ -116,23 +97,15 @@ std::string NameUtf8(const CameraDeviceEntry& e) {
 }
 
 // Chooses device entry `device` and opens it with the counter as its sink.
-int OpenDevice(const CameraSession& session, int device, FrameCounter* counter) {
-    if (device >= session.Count())
-        return CliFail(session.Count() == 0 ? std::string("no camera is attached")
-                                            : "no camera " + std::to_string(device) + " (there are " +
-                                                  std::to_string(session.Count()) + ")");
-    CCameraManager& cm = theCameraManager();
-    cm.SelectDevice(device);
-    if (cm.OpenCamera(nullptr, &FrameCounter::Sink, counter) != 0)
-        return CliFail("cannot open camera " + std::to_string(device));
-    return 0;
+int OpenDevice(const CliCameraSession& session, int device, FrameCounter* counter) {
+    return CliOpenDevice(session, device, &FrameCounter::Sink, counter);
 }
 
 }  // namespace
 
 int CliCameras(const CliArgs& args) {
     if (!args.empty()) return CliUsage("cameras");
-    CameraSession session;
+    CliCameraSession session;
     for (const CameraDeviceEntry& e : theCameraManager().Devices())
         std::printf("%d kind=%d lib=%d name=\"%s\"\n", e.listIndex, e.kind, e.libraryIndex, NameUtf8(e).c_str());
     return 0;
@@ -145,7 +118,7 @@ int CliSnap(const CliArgs& args) {
     if (a.device < 0 || a.positional.size() != 1 || a.seconds) return CliUsage(synopsis);
     const std::string& out = a.positional[0];
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
     if (const int status = OpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
@@ -188,7 +161,7 @@ int CliStream(const CliArgs& args) {
     if (!a.error.empty()) return CliFail(a.error);
     if (a.device < 0 || !a.seconds || !a.positional.empty() || a.stillIndex) return CliUsage(synopsis);
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
     if (const int status = OpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();
@@ -208,7 +181,7 @@ int CliProps(const CliArgs& args) {
     if (!a.error.empty()) return CliFail(a.error);
     if (a.device < 0 || !a.positional.empty() || a.seconds || a.stillIndex) return CliUsage("props --device N");
 
-    CameraSession session;
+    CliCameraSession session;
     FrameCounter counter;
     if (const int status = OpenDevice(session, a.device, &counter)) return status;
     CCameraManager& cm = theCameraManager();

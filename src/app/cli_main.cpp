@@ -28,6 +28,12 @@ constexpr Command kCommands[] = {
     {"snap", "snap --device N [--still-index I] OUT  capture a still from a camera", CliSnap},
     {"stream", "stream --device N --seconds S  stream a camera and count its frames", CliStream},
     {"props", "props --device N               resolutions, formats and property ranges of a camera", CliProps},
+    {"stage", "stage --device N [STEPS]       steer a simulated camera's stage and print where it is", CliStage},
+    {"record", "record --device N --seconds S [--pause-at A --pause-for P] [--depth 24|32] OUT  record a camera to MP4",
+     CliRecord},
+    {"interval", "interval --device N --images K --interval S [--wait W] [--setting GROUP.VALUE=TEXT]...  "
+                 "interval capture",
+     CliInterval},
     {"sources", "sources                        list the acquisition sources (SANE devices)", CliSources},
     {"acquire", "acquire --source NAME [--mode Color|Gray|Lineart] [--resolution DPI] [--depth 1|8|16]\n"
                 "          [--feeder] [--pages N] OUTPREFIX   acquire pictures into OUTPREFIX_NNNN.png", CliAcquire},

@@ -176,6 +176,7 @@ void CCameraManager::SwitchCamera(int i, ICameraSwitchHost& host) {
     if (m_nPlayState == Stopped || i == m_nCurrentDevice) return;
     void* window = host.LiveVideoWindow();
     if (!window) return;
+    host.LiveCameraClosing();
     Stop();
     CloseCamera();
     m_currentCamera = m_devices[i];

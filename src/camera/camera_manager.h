@@ -28,6 +28,8 @@ public:
     // The live video window of the live document's view, or null when it has no view.
     virtual void* LiveVideoWindow() = 0;
     virtual CameraFrameSink LiveFrameSink() = 0;
+    // The live camera is about to close for another one (a recording ends with it).
+    virtual void LiveCameraClosing() {}
     virtual void RebuildPane(int kind) = 0;
     virtual void SetDocumentTitle(const std::u16string& title) = 0;
     virtual void SetFrameSize(int width, int height) = 0;

@@ -65,6 +65,10 @@ using PFN_CameraSimSetStage = int (*)(double x, double y);
 using PFN_CameraSimMoveStage = int (*)(double dx, double dy);
 using PFN_CameraSimSetFocus = int (*)(double zMicrons);
 using PFN_CameraSimSetFaults = int (*)(int dropEvery, int64_t stallAfter, int removed);
+// The stage as the maker library's NRCamera_Sim_GetStage, _MoveStagePixels, _SetStageDrift.
+using PFN_CameraSimGetStage = int (*)(double* x, double* y, double* unitsPerPixelX, double* unitsPerPixelY);
+using PFN_CameraSimMoveStagePixels = int (*)(double dx, double dy);
+using PFN_CameraSimSetStageDrift = int (*)(double amplitude);
 }
 // Gamma, contrast and saturation: 20 .. 255, 100 = 1.0 (unchanged). Frame speed 0 normal,
 // 1 high. Light frequency 0 AC 50 Hz, 1 AC 60 Hz. AE target 1 .. 255 (mean level sought).

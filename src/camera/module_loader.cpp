@@ -26,7 +26,7 @@
     X(CameraGetB2RGBMode) X(CameraLoadDefault) X(CameraSetVideoMessage) X(CameraISP)               \
     X(CameraDisplayRGB24) X(CameraCaptureToBuf) X(CameraInitDeadPixel) X(CameraSetSnycEnable)      \
     X(CameraGetSnycEnable) X(CameraSimSetStage) X(CameraSimMoveStage) X(CameraSimSetFocus)         \
-    X(CameraSimSetFaults)
+    X(CameraSimSetFaults) X(CameraSimGetStage) X(CameraSimMoveStagePixels) X(CameraSimSetStageDrift)
 // clang-format on
 
 // ---------------------------------------------------------------------------------------------

@@ -123,6 +123,9 @@ struct ModuleState {
     PFN_CameraSimMoveStage CameraSimMoveStage = nullptr;
     PFN_CameraSimSetFocus CameraSimSetFocus = nullptr;
     PFN_CameraSimSetFaults CameraSimSetFaults = nullptr;
+    PFN_CameraSimGetStage CameraSimGetStage = nullptr;
+    PFN_CameraSimMoveStagePixels CameraSimMoveStagePixels = nullptr;
+    PFN_CameraSimSetStageDrift CameraSimSetStageDrift = nullptr;
 
     // The open camera; read by the frame thread.
     std::atomic<void*> pUser{nullptr};

@@ -32,7 +32,7 @@ void Window(CScopeDoc& d, int id) { Frame().RunWindowCommand(d, id); }
 
 template <int Tool>
 void SetTool(CScopeDoc& d) {
-    d.m_nTool = Tool;
+    d.SetTool(Tool);
 }
 template <int Tool>
 bool ToolChecked(const CScopeDoc& d) {
@@ -86,7 +86,7 @@ struct DocCommandHandlers {
     static void Toggle(CScopeDoc& d, std::atomic<bool> CScopeDoc::*flag) { d.ToggleProcessing(flag); }
     static void Cross(CScopeDoc& d, bool dashed) { d.ToggleCross(dashed); }
     static void DeleteAll(CScopeDoc& d) {
-        d.m_nTool = 201;
+        d.SetTool(201);
         d.m_pElemMgr->DeleteAll();
         d.m_nTool = 0;
         Frame().Repaint(d);
@@ -94,7 +94,7 @@ struct DocCommandHandlers {
     static void Calibration(CScopeDoc& d) {
         d.m_bCalibrationShown = !d.m_bCalibrationShown;
         d.m_pElemMgr->ShowRuler(d.m_bCalibrationShown);
-        d.m_nTool = 0;
+        d.SetTool(0);
         Frame().RunWindowCommand(d, ID_CALIBRATION);
         Frame().Repaint(d);
     }
@@ -131,7 +131,15 @@ void CScopeDoc::ToggleCross(bool dashed) {
 void CScopeDoc::SelectZoom(int index) {
     m_nZoomIndex = std::clamp(index, 0, kZoomCount - 1);
     Frame().RefreshLayout(*this);
-    m_nTool = 0;
+    SetTool(0);
+}
+
+void CScopeDoc::SetTool(int tool) {
+    if (tool != m_nTool) {
+        m_pElemMgr->ToolChanging();
+        Frame().Repaint(*this);
+    }
+    m_nTool = tool;
 }
 
 const std::vector<DocCommand>& DocCommands() {

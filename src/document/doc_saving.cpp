@@ -152,6 +152,7 @@ bool CScopeDoc::SaveImage(const QString& path, bool withMeasure, bool withRuler,
     }
     if (path.endsWith(QStringLiteral(".jpg"), Qt::CaseSensitive))
         WriteJpegSummary(path, title, subject, author, comment, theApp().prompt);
+    m_bModified = false;
     return true;
 }
 
@@ -170,7 +171,7 @@ QString CScopeDoc::QuickSave() {
     return ok ? path : QString();
 }
 
-bool CScopeDoc::IntervalSave() {
+bool CScopeDoc::IntervalSave(QString* written) {
     CProfileFile ini(g_strIniPath);
     const QString section = QStringLiteral("Save");
     const int suffix = ini.GetInt(section, QStringLiteral("Suffix"), 0);
@@ -178,6 +179,7 @@ bool CScopeDoc::IntervalSave() {
     const QString path = folder + ini.GetString(section, QStringLiteral("Prefix")) + QString::number(suffix) +
                          (ini.GetInt(section, QStringLiteral("bBmp"), 0) != 0 ? QStringLiteral(".bmp")
                                                                               : QStringLiteral(".jpg"));
+    if (written) *written = path;
     // No message for a series: the interval capture reports on its own.
     IScopePrompt* prompt = theApp().prompt;
     theApp().prompt = nullptr;
@@ -195,7 +197,12 @@ bool CScopeDoc::IntervalSave() {
 bool CScopeDoc::SaveToPath(const QString& path) {
     if (!QFileInfo::exists(g_strImageFolder)) QDir().mkpath(g_strImageFolder);
     const CAppSettings::Save& s = theSettings.save;
-    return SaveImage(path, s.bMeasure, s.bRuler, s.bTime, s.bTitle, s.Title, QString(), s.Author, QString());
+    // A work file of stitching or EDF: the user's picture is not saved by it.
+    const bool modified = m_bModified;
+    const bool ok =
+        SaveImage(path, s.bMeasure, s.bRuler, s.bTime, s.bTitle, s.Title, QString(), s.Author, QString());
+    m_bModified = modified;
+    return ok;
 }
 
 bool CScopeDoc::FixedFileSave(bool withOverlay) {

@@ -33,3 +33,11 @@ std::optional<QStringList> CRecordingPrompt::askLines(const QString& caption,
     if (!a.ok) return std::nullopt;
     return a.value;
 }
+
+SaveChoice CRecordingPrompt::askSaveChanges(const QString& caption, const QString& text) {
+    m_calls.push_back({Kind::SaveChanges, caption, text});
+    if (m_saveChanges.empty()) return SaveChoice::Cancel;
+    const SaveChoice c = m_saveChanges.front();
+    m_saveChanges.pop_front();
+    return c;
+}

@@ -8,6 +8,9 @@
 #include <optional>
 #include <vector>
 
+// The answers to "save changes?".
+enum class SaveChoice { Save, Discard, Cancel };
+
 class IScopePrompt {
 public:
     virtual ~IScopePrompt() = default;
@@ -22,13 +25,15 @@ public:
                                                   const QString& filter) = 0;
     // A multi-line text box; the lines as typed, or nothing on Cancel.
     virtual std::optional<QStringList> askLines(const QString& caption, const QString& label) = 0;
+    // Save, Discard or Cancel for work that would be lost.
+    virtual SaveChoice askSaveChanges(const QString& caption, const QString& text) = 0;
 };
 
 // Answers from queues filled beforehand and remembers every question. An empty queue answers
-// No, Cancel and Cancel.
+// No, Cancel, Cancel and Cancel.
 class CRecordingPrompt : public IScopePrompt {
 public:
-    enum class Kind { Message, YesNo, SaveFile, Lines };
+    enum class Kind { Message, YesNo, SaveFile, Lines, SaveChanges };
     struct Call {
         Kind kind;
         QString caption;
@@ -40,7 +45,9 @@ public:
     std::optional<QString> chooseSaveFile(const QString& caption, const QString& defaultName,
                                           const QString& filter) override;
     std::optional<QStringList> askLines(const QString& caption, const QString& label) override;
+    SaveChoice askSaveChanges(const QString& caption, const QString& text) override;
 
+    void queueSaveChanges(SaveChoice choice) { m_saveChanges.push_back(choice); }
     void queueYesNo(bool yes) { m_yesNo.push_back(yes); }
     // A path, or Cancel.
     void queueSaveFile(const QString& path) { m_saveFiles.push_back({true, path}); }
@@ -54,6 +61,7 @@ public:
         m_yesNo.clear();
         m_saveFiles.clear();
         m_lines.clear();
+        m_saveChanges.clear();
     }
 
     const std::vector<Call>& calls() const { return m_calls; }
@@ -62,6 +70,7 @@ public:
 private:
     std::vector<Call> m_calls;
     std::deque<bool> m_yesNo;
+    std::deque<SaveChoice> m_saveChanges;
     template <class T>
     struct Answer {
         bool ok;

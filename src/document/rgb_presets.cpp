@@ -9,7 +9,9 @@ const QString kSection = QStringLiteral("RGBGAIN");
 }
 
 std::vector<RgbPreset> ReadRgbPresets(const QString& iniPath) {
-    const CProfileFile ini(iniPath);
+    // One reading of the file for every key: a count read from it must not cost a pass over
+    // the file per row.
+    const CProfileSnapshot ini = CProfileFile(iniPath).Snapshot();
     const int total = ini.GetInt(kSection, QStringLiteral("Total"), 0);
     std::vector<RgbPreset> presets;
     // A damaged count must not make us read forever.

@@ -7,6 +7,7 @@
 
 #include "camera/acquisition/twain_protocol.h"
 #include "camera/camera_manager.h"
+#include "camera/recording/recorder.h"
 #include "document/prompt.h"
 #include "image/packed_dib.h"
 #include "overlay/element_manager.h"
@@ -45,7 +46,10 @@ int g_nUntitled = 0;
 
 }  // namespace
 
-CScopeDoc::CScopeDoc() : m_pCxImage(std::make_unique<FCObjImage>()), m_pElemMgr(std::make_unique<CGVLElemMgr>()) {
+CScopeDoc::CScopeDoc()
+    : m_pCxImage(std::make_unique<FCObjImage>()),
+      m_pElemMgr(std::make_unique<CGVLElemMgr>()),
+      m_pRecorder(std::make_unique<CRecorder>()) {
     m_bMayGoLive = theApp().m_nNewDocKind == 0 && !g_bLiveDocExists;
     m_nZoomIndex = theSettings.zoom.ZoomCurSel;
     m_bFlipVertical = theSettings.process.bFlip != 0;
@@ -74,6 +78,8 @@ CScopeDoc::CScopeDoc() : m_pCxImage(std::make_unique<FCObjImage>()), m_pElemMgr(
 }
 
 CScopeDoc::~CScopeDoc() {
+    // The recorder's destruction below waits until its files are finished.
+    CameraGoingAway();
     if (m_bLive) {
         g_bLiveDocExists = false;
         Frame().PreviewStopped();
@@ -202,6 +208,7 @@ bool CScopeDoc::OnNewDocument() {
         m_nFrameWidth = m_image.Width();
         m_nFrameHeight = m_image.Height();
         CopyToCxImage();
+        m_bModified = m_image.IsValid();
         g_bCountingRequest = false;
         ++g_nCountingNo;
         SetTitle(Translate(QStringLiteral("Counting %1")).replace(QStringLiteral("%1"), QString::number(g_nCountingNo)));
@@ -218,6 +225,7 @@ bool CScopeDoc::OnNewDocument() {
             m_nFrameWidth = copy.Width();
             m_nFrameHeight = copy.Height();
             CopyToCxImage();
+            m_bModified = true;
         }
         g_bMixRequest = false;
         ++theApp().m_nMixCount;
@@ -238,12 +246,26 @@ bool CScopeDoc::OnNewDocument() {
         m_nFrameWidth = acquired.Width();
         m_nFrameHeight = acquired.Height();
         CopyToCxImage();
+        m_bModified = true;
     }
     SetTitle(QStringLiteral("Untitled%1").arg(++g_nUntitled));
     return true;
 }
 
+void CScopeDoc::TakeMeasureSettings(const CScopeDoc& from) {
+    CGVLElemMgr& to = *m_pElemMgr;
+    const CGVLElemMgr& src = *from.m_pElemMgr;
+    to.SetCalibration(src.GetCalibration());
+    to.SetDisplay(src.GetDisplay());
+    to.SetPrecision(src.GetPrecision());
+    to.SetFontSize(src.GetFontSize());
+    to.SetFontBackground(src.GetFontBackground());
+}
+
 bool CScopeDoc::CaptureCase() {
+    // The same optics give the same units per pixel: a picture of the live camera measures as
+    // the live picture does, not as the settings stood when the last document closed.
+    if (const CScopeDoc* live = FindLiveDocument(); live && live != this) TakeMeasureSettings(*live);
     CaptureFrame(m_image);
     m_imageOriginal = m_image;
     if (m_image.IsValid()) {
@@ -251,6 +273,7 @@ bool CScopeDoc::CaptureCase() {
         m_nFrameHeight = m_image.Height();
     }
     CopyToCxImage();
+    m_bModified = m_image.IsValid();
     // Live HDR and stitching start on this document once they exist; the titles are theirs.
     if (g_bHdrRequest) SetTitle(Translate(QStringLiteral("HDR")));
     else if (g_bAutoStitchRequest || g_bSemiStitchRequest) SetTitle(Translate(QStringLiteral("Stitching")));
@@ -286,6 +309,20 @@ void CScopeDoc::OnCloseDocument() {
     g_bSemiStitchRequest = false;
 }
 
+void CScopeDoc::CameraGoingAway() { m_pRecorder->EndRecording(); }
+
+void CScopeDoc::CameraListChanged() {
+    CScopeDoc* live = FindLiveDocument();
+    if (!live) return;
+    CCameraManager& cm = theCameraManager();
+    const CameraDeviceEntry& open = cm.m_currentCamera;
+    for (const CameraDeviceEntry& e : cm.Devices())
+        if (e.kind == open.kind && e.libraryIndex == open.libraryIndex &&
+            std::equal(std::begin(e.name), std::end(e.name), std::begin(open.name)))
+            return;
+    live->CameraGoingAway();
+}
+
 // ---- Capture and processing ----
 
 bool CScopeDoc::CaptureFrame(FCObjImage& target) {
@@ -314,4 +351,5 @@ void CScopeDoc::ReapplyProcessing() {
     m_image = m_imageOriginal;
     m_image.ToTrueColor24();
     RunStillChain(m_image, GetProcessFlags());
+    m_bModified = true;
 }

@@ -18,6 +18,7 @@
 #include "image/obj_image.h"
 
 class CGVLElemMgr;
+class CRecorder;
 class CScopeDoc;
 class IScopePrompt;
 
@@ -173,17 +174,28 @@ public:
     bool OnOpenDocument(const QString& path);
     // Stops the workers a closing document runs.
     void OnCloseDocument();
+    // The live camera goes away (its window closes, another camera is switched to, it is
+    // unplugged, the program quits): a recording still running is finished into a playable file.
+    void CameraGoingAway();
+    // After the device list changed: when the open camera is no longer attached, the live
+    // document's camera has gone away.
+    static void CameraListChanged();
 
     // Captures one camera frame into target (24 bits), with the live document's processing
     // when it is enabled. False when the camera delivered nothing (target then unchanged).
     bool CaptureFrame(FCObjImage& target);
     // Rebuilds the still picture from the unprocessed copy with this document's switches.
     void ReapplyProcessing();
+    // The calibration and the measurement display values (colours, precision, font) of another
+    // document's overlay.
+    void TakeMeasureSettings(const CScopeDoc& from);
 
     // Commands.
     bool OnCommand(int id);
     // The zoom list's selection change (command ID_ZOOM).
     void SelectZoom(int index);
+    // The current overlay tool; leaving a tool finishes what it left half-drawn.
+    void SetTool(int tool);
     bool IsCommandEnabled(int id) const;
     bool IsCommandChecked(int id) const;
 
@@ -193,7 +205,9 @@ public:
                    const QString& author, const QString& comment);
     // The path written, or empty when the save failed.
     QString QuickSave();
-    bool IntervalSave();
+    // One picture of an interval capture; path (when given) receives the file's path, also when
+    // the save failed.
+    bool IntervalSave(QString* path = nullptr);
     bool SaveToPath(const QString& path);
     bool FixedFileSave(bool withOverlay);
 
@@ -201,11 +215,19 @@ public:
     void SetTitle(const QString& title);
     CGVLElemMgr& ElemMgr() { return *m_pElemMgr; }
     const CGVLElemMgr& ElemMgr() const { return *m_pElemMgr; }
+    // The live recording: its state (m_nRecordState), file and encoder; the Record dialog and
+    // the frame path's recording hook work on it.
+    CRecorder& Recorder() { return *m_pRecorder; }
 
     // The processing switches as one consistent copy, and back.
     ProcessFlags GetProcessFlags() const;
     void SetProcessFlags(const ProcessFlags& flags);
     bool IsLiveAndPlaying() const { return m_bLive && m_bPlaying; }
+    // A still picture captured, made or changed here and not saved since: closing it loses
+    // work. The live picture never is (it is the camera's).
+    bool IsModified() const { return m_bModified && !m_bLive; }
+    // Closing goes ahead without saving.
+    void DiscardChanges() { m_bModified = false; }
 
     bool m_bLive = false;
     std::atomic<bool> m_bPlaying{false};
@@ -217,14 +239,13 @@ public:
     FCObjImage m_imageCompose;
     std::unique_ptr<FCObjImage> m_pCxImage;  // the copy that printing and mixing use
     std::unique_ptr<CGVLElemMgr> m_pElemMgr;
+    std::unique_ptr<CRecorder> m_pRecorder;
     int m_nTool = 0;
     int m_nZoomIndex = 0;
     int m_nFrameWidth = 1280;
     int m_nFrameHeight = 1024;
     int m_nDisplayWidth = 0;
     int m_nDisplayHeight = 0;
-    int m_nRecordState = 0;
-    QString m_szRecordFile;
     bool m_bSaveWithMeasure = true;
     int m_nSaveResolution = 1;
     std::atomic<bool> m_bProcessEnable{false};
@@ -258,6 +279,7 @@ private:
     void ToggleCross(bool dashed);
 
     QString m_strTitle;
+    bool m_bModified = false;
 };
 
 // "%s%s%04d.%s" of folder, prefix, number and extension for the first number, counting up from

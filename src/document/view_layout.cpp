@@ -4,6 +4,7 @@
 #include <QRegion>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "image/image_draw.h"
@@ -149,6 +150,19 @@ QImage PictureToRgb32(const FCObjImage& img) {
     const QImage wrapped = WrapStorageOrder(img);
     if (wrapped.isNull()) return {};
     return wrapped.convertToFormat(QImage::Format_RGB32).mirrored(false, true);
+}
+
+QRect PrintedRect(QSize picture, QSizeF pictureDpi, QSizeF deviceDpi, QSize page) {
+    if (picture.isEmpty() || pictureDpi.isEmpty() || deviceDpi.isEmpty()) return {};
+    double w = picture.width() * deviceDpi.width() / pictureDpi.width();
+    double h = picture.height() * deviceDpi.height() / pictureDpi.height();
+    if (!page.isEmpty() && (w > page.width() || h > page.height())) {
+        const double f = std::min(page.width() / w, page.height() / h);
+        // Rounded, and never a dot beyond the page.
+        w = std::min<double>(page.width(), std::floor(w * f + 0.5));
+        h = std::min<double>(page.height(), std::floor(h * f + 0.5));
+    }
+    return QRect(0, 0, std::max(1, static_cast<int>(w)), std::max(1, static_cast<int>(h)));
 }
 
 void CDisplayPicture::Invalidate() {

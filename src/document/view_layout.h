@@ -49,6 +49,11 @@ std::array<QRect, 4> GreyMarginRects(QSize display, QSize client);
 // Where a frame goes on a screen in full screen: fitted with its aspect ratio, centred.
 QRect FullScreenRect(QSize frame, QSize screen);
 
+// Where a printed picture goes on a page of the given size (device pixels, origin at the
+// printable area's top-left): at its physical size (picture pixels over its dots per inch, in
+// device dots) when that fits, else scaled down with its aspect ratio kept until it fits.
+QRect PrintedRect(QSize picture, QSizeF pictureDpi, QSizeF deviceDpi, QSize page);
+
 // The picture in drawing form: RGB32, top row first. Null for an invalid picture.
 QImage PictureToRgb32(const FCObjImage& img);
 // DIB rows (bottom row first, rows padded to 4 bytes) of 24 or 32 bits into an RGB32 picture of

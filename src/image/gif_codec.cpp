@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
+
+#include "image/image_handle.h"
 
 namespace {
 
@@ -109,9 +112,72 @@ bool Encode(const std::string& path, int w, int h, const std::vector<Rgb>& palet
 
 }  // namespace
 
-bool ReadGifFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& images) {
+namespace {
+
+struct MemoryInput {
+    const uint8_t* next;
+    size_t left;
+};
+
+int ReadFromMemory(GifFileType* gif, GifByteType* buf, int n) {
+    auto* in = static_cast<MemoryInput*>(gif->UserData);
+    const size_t k = std::min(in->left, n > 0 ? static_cast<size_t>(n) : size_t(0));
+    std::memcpy(buf, in->next, k);
+    in->next += k;
+    in->left -= k;
+    return static_cast<int>(k);
+}
+
+// One frame as the file holds it: its place on the screen, its indices and how it is shown.
+struct GifFrame {
+    int left, top, width, height;
+    std::vector<GifByteType> raster;
+    std::vector<GifColorType> localMap;  // empty: the global map applies
+    GraphicsControlBlock gcb;
+};
+
+constexpr GraphicsControlBlock kNoControl{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+
+// The frame's indices, rows in display order; false when the data is damaged or cut short.
+bool ReadRaster(GifFileType* gif, GifFrame& f) {
+    f.raster.resize(size_t(f.width) * size_t(f.height));
+    if (!gif->Image.Interlace)
+        return DGifGetLine(gif, f.raster.data(), f.width * f.height) == GIF_OK;
+    // Interlaced rows arrive in four passes: every 8th from 0, every 8th from 4, every 4th
+    // from 2, every 2nd from 1.
+    static constexpr int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+        for (int y = kStart[pass]; y < f.height; y += kStep[pass])
+            if (DGifGetLine(gif, f.raster.data() + size_t(y) * f.width, f.width) != GIF_OK)
+                return false;
+    return true;
+}
+
+struct GifFile {
+    int width = 0, height = 0;  // the logical screen
+    std::vector<GifColorType> globalMap;
+    int background = 0;
+    std::vector<GifFrame> frames;  // those decoded
+    bool localMaps = false;        // whether any sound frame, decoded or not, has its own map
+    int left = INT_MAX, top = INT_MAX, right = 0, bottom = 0;  // what the sound frames cover
+};
+
+// A screen is the picture's size; one far larger than everything its frames cover is a size
+// made up to make us allocate (all but a corner would be background).
+constexpr int64_t kGifScreenPerCovered = 16;
+constexpr int64_t kGifScreenAlways = int64_t(1) << 20;
+// Composed frames repeat the screen: LZW codes at most about 2,700 pixels per byte, so pictures
+// of more pixels than this per byte of file are no longer the file's content.
+constexpr int64_t kGifPixelsPerByte = 4096;
+
+// Reads the screen and the frames that are sound, decoding up to maxFrames of them (0: all)
+// and looking at the rest. Every size is checked before memory is taken for it: a frame must
+// lie inside the screen, and neither the screen nor a frame may hold more pixels than the
+// bytes left in the file could code.
+bool ReadGifFrames(const uint8_t* data, size_t size, int maxFrames, GifFile& out) {
+    MemoryInput in{data, size};
     int err = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
+    GifFileType* gif = DGifOpen(&in, ReadFromMemory, &err);
     if (!gif) return false;
     struct Closer {
         GifFileType* g;
@@ -120,84 +186,158 @@ bool ReadGifFile(const std::string& path, PCL_Interface_Composite<FCObjImage>& i
             DGifCloseFile(g, &e);
         }
     } closer{gif};
-    // A file cut short still gives the frames read before the damage.
-    DGifSlurp(gif);
-    int frames = 0;
-    while (frames < gif->ImageCount && gif->SavedImages[frames].RasterBits) ++frames;
-    if (frames == 0) return false;
-
-    int w = gif->SWidth, h = gif->SHeight;
-    if (w <= 0 || h <= 0) {
-        w = gif->SavedImages[0].ImageDesc.Width;
-        h = gif->SavedImages[0].ImageDesc.Height;
+    if (const ColorMapObject* m = gif->SColorMap; m && m->Colors && m->ColorCount > 0) {
+        out.globalMap.assign(m->Colors, m->Colors + std::min(m->ColorCount, 256));
+        if (gif->SBackGroundColor < static_cast<int>(out.globalMap.size()))
+            out.background = gif->SBackGroundColor;
     }
-    if (w <= 0 || h <= 0 || static_cast<int64_t>(w) * h > (int64_t(1) << 28)) return false;
+    GraphicsControlBlock gcb = kNoControl;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &type) != GIF_OK || type == TERMINATE_RECORD_TYPE) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif, &code, &ext) != GIF_OK) break;
+            // The control block applies to the next frame only.
+            if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] == 4)
+                DGifExtensionToGCB(4, ext + 1, &gcb);
+            bool ok = true;
+            while (ext && (ok = DGifGetExtensionNext(gif, &ext) == GIF_OK)) {
+            }
+            if (!ok) break;
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif) != GIF_OK) break;
+        const GifImageDesc& d = gif->Image;
+        if (out.frames.empty()) {
+            // A file without a screen size gets the first frame's extent.
+            if (gif->SWidth <= 0 || gif->SHeight <= 0) {
+                out.width = d.Left + d.Width;
+                out.height = d.Top + d.Height;
+            } else {
+                out.width = gif->SWidth;
+                out.height = gif->SHeight;
+            }
+            if (out.width <= 0 || out.height <= 0 ||
+                !FCDecodeBudget::Plausible(int64_t(out.width) * out.height, size))
+                return false;
+        }
+        if (d.Width <= 0 || d.Height <= 0 || d.Left < 0 || d.Top < 0 ||
+            d.Left + d.Width > out.width || d.Top + d.Height > out.height ||
+            !FCDecodeBudget::Plausible(int64_t(d.Width) * d.Height, in.left))
+            break;
+        GifFrame f{d.Left, d.Top, d.Width, d.Height, {}, {}, gcb};
+        gcb = kNoControl;
+        const bool localMap = d.ColorMap && d.ColorMap->Colors && d.ColorMap->ColorCount > 0;
+        if (maxFrames == 0 || static_cast<int>(out.frames.size()) < maxFrames) {
+            if (localMap)
+                f.localMap.assign(d.ColorMap->Colors,
+                                  d.ColorMap->Colors + std::min(d.ColorMap->ColorCount, 256));
+            // A file cut short still gives the frames read before the damage.
+            if (!ReadRaster(gif, f)) break;
+            out.frames.push_back(std::move(f));
+        } else {
+            // Past the frames wanted only the coded blocks are stepped over.
+            int codeSize = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetCode(gif, &codeSize, &block) != GIF_OK) break;
+            bool ok = true;
+            while (block && (ok = DGifGetCodeNext(gif, &block) == GIF_OK)) {
+            }
+            if (!ok) break;
+        }
+        out.localMaps = out.localMaps || localMap;
+        out.left = std::min(out.left, d.Left);
+        out.top = std::min(out.top, d.Top);
+        out.right = std::max(out.right, d.Left + d.Width);
+        out.bottom = std::max(out.bottom, d.Top + d.Height);
+    }
+    if (out.frames.empty()) return false;
+    const int64_t covered = int64_t(out.right - out.left) * (out.bottom - out.top);
+    return int64_t(out.width) * out.height <= std::max(kGifScreenAlways, kGifScreenPerCovered * covered);
+}
 
-    bool localMaps = false;
-    for (int i = 0; i < frames; ++i)
-        localMaps = localMaps || gif->SavedImages[i].ImageDesc.ColorMap;
-    const ColorMapObject* global = gif->SColorMap;
-    const bool indexed = !localMaps && global;
-    const int background =
-        (global && gif->SBackGroundColor < global->ColorCount) ? gif->SBackGroundColor : 0;
-
-    // The logical screen: palette indices, or B, G, R, A words.
-    std::vector<uint32_t> canvas(size_t(w) * h, indexed ? uint32_t(background) : 0u);
-    std::vector<uint32_t> saved;
-    for (int f = 0; f < frames; ++f) {
-        const SavedImage& frame = gif->SavedImages[f];
-        const GifImageDesc& d = frame.ImageDesc;
-        const ColorMapObject* map = d.ColorMap ? d.ColorMap : global;
-        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-        DGifSavedExtensionToGCB(gif, f, &gcb);
-        if (gcb.DisposalMode == DISPOSE_PREVIOUS) saved = canvas;
-        const int x0 = std::max(0, d.Left), y0 = std::max(0, d.Top);
-        const int x1 = std::min(w, d.Left + d.Width), y1 = std::min(h, d.Top + d.Height);
-        if (map) {
-            for (int y = y0; y < y1; ++y) {
-                const GifByteType* src =
-                    frame.RasterBits + size_t(y - d.Top) * d.Width + (x0 - d.Left);
-                uint32_t* dst = canvas.data() + size_t(y) * w;
-                for (int x = x0; x < x1; ++x, ++src) {
-                    const int idx = *src;
-                    if (idx == gcb.TransparentColor || idx >= map->ColorCount) continue;
-                    const GifColorType& c = map->Colors[idx];
-                    dst[x] = indexed ? uint32_t(idx)
-                                     : (c.Blue | (c.Green << 8) | (c.Red << 16) | 0xFF000000u);
+// Composes the frames on the screen as a viewer shows them, one picture per frame, while the
+// decoded pictures stay within the budget.
+template <typename Pixel>
+void ComposeFrames(const GifFile& file, bool indexed, size_t fileBytes,
+                   PCL_Interface_Composite<FCObjImage>& images) {
+    const int w = file.width, h = file.height;
+    const Pixel background = indexed ? Pixel(file.background) : Pixel(0);
+    FCDecodeBudget budget(fileBytes, kGifPixelsPerByte);
+    const int bits = indexed ? 8 : 32;
+    const int64_t frameBytes = FCObjImage::StrideFor(w, bits) * h;
+    const int64_t canvasBytes = int64_t(w) * h * int64_t(sizeof(Pixel));
+    std::vector<Pixel> canvas, saved;
+    if (!budget.Take(0, canvasBytes)) return;
+    canvas.assign(size_t(w) * h, background);
+    for (const GifFrame& f : file.frames) {
+        if (!budget.Take(int64_t(w) * h, frameBytes)) return;
+        const std::vector<GifColorType>& map = f.localMap.empty() ? file.globalMap : f.localMap;
+        if (f.gcb.DisposalMode == DISPOSE_PREVIOUS) {
+            if (saved.empty() && !budget.Take(0, canvasBytes)) return;
+            saved = canvas;
+        }
+        for (int y = 0; y < f.height; ++y) {
+            const GifByteType* src = f.raster.data() + size_t(y) * f.width;
+            Pixel* dst = canvas.data() + size_t(f.top + y) * w + f.left;
+            for (int x = 0; x < f.width; ++x) {
+                const int idx = src[x];
+                if (idx == f.gcb.TransparentColor || idx >= static_cast<int>(map.size())) continue;
+                if constexpr (sizeof(Pixel) == 1) {
+                    dst[x] = static_cast<Pixel>(idx);
+                } else {
+                    const GifColorType& c = map[idx];
+                    dst[x] = c.Blue | (c.Green << 8) | (c.Red << 16) | 0xFF000000u;
                 }
             }
         }
 
         auto img = std::make_unique<FCObjImage>();
-        if (!img->AllocateForOverwrite(w, h, indexed ? 8 : 32))
-            return images.PCL_GetObjectCount() > 0;
-        for (int y = 0; y < h; ++y) {
-            const uint32_t* src = canvas.data() + size_t(y) * w;
-            uint8_t* row = img->GetRow(y);
-            if (indexed)
-                for (int x = 0; x < w; ++x) row[x] = static_cast<uint8_t>(src[x]);
-            else
-                std::memcpy(row, src, 4 * size_t(w));
-        }
+        if (!img->AllocateForOverwrite(w, h, bits)) return;
+        for (int y = 0; y < h; ++y)
+            std::memcpy(img->GetRow(y), canvas.data() + size_t(y) * w, sizeof(Pixel) * size_t(w));
         img->ZeroRowPadding();
         if (indexed) {
             FCRgbQuad pal[256] = {};
-            for (int i = 0; i < global->ColorCount && i < 256; ++i)
-                pal[i] = FCRgbQuad{global->Colors[i].Blue, global->Colors[i].Green,
-                                   global->Colors[i].Red, 0};
+            for (size_t i = 0; i < file.globalMap.size(); ++i)
+                pal[i] = FCRgbQuad{file.globalMap[i].Blue, file.globalMap[i].Green,
+                                   file.globalMap[i].Red, 0};
             img->WritePalette(256, pal);
         }
         images.PCL_PushObject(std::move(img));
 
-        if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
-            for (int y = y0; y < y1; ++y)
-                std::fill(canvas.begin() + size_t(y) * w + x0, canvas.begin() + size_t(y) * w + x1,
-                          indexed ? uint32_t(background) : 0u);
-        } else if (gcb.DisposalMode == DISPOSE_PREVIOUS && !saved.empty()) {
+        if (f.gcb.DisposalMode == DISPOSE_BACKGROUND) {
+            for (int y = 0; y < f.height; ++y) {
+                Pixel* row = canvas.data() + size_t(f.top + y) * w + f.left;
+                std::fill(row, row + f.width, background);
+            }
+        } else if (f.gcb.DisposalMode == DISPOSE_PREVIOUS && !saved.empty()) {
             canvas.swap(saved);
         }
     }
-    return true;
+}
+
+}  // namespace
+
+bool IsGifData(const uint8_t* data, size_t size) {
+    return size >= 6 && std::memcmp(data, "GIF8", 4) == 0 && (data[4] == '7' || data[4] == '9') &&
+           data[5] == 'a';
+}
+
+bool ReadGifMemory(const uint8_t* data, size_t size, PCL_Interface_Composite<FCObjImage>& images,
+                   int maxFrames) {
+    if (!data || !IsGifData(data, size)) return false;
+    GifFile file;
+    if (!ReadGifFrames(data, size, maxFrames, file)) return false;
+    // Frames with colour maps of their own are composed in 32 bits.
+    const bool indexed = !file.localMaps && !file.globalMap.empty();
+    if (indexed)
+        ComposeFrames<uint8_t>(file, true, size, images);
+    else
+        ComposeFrames<uint32_t>(file, false, size, images);
+    return images.PCL_GetObjectCount() > 0;
 }
 
 bool WriteGifFile(const std::string& path, const FCObjImage& img) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 
 #include "image/file_io.h"
 
@@ -13,6 +14,28 @@ bool FCImageHandleBase::LoadImageFile(const std::string& path,
     FCMappedFile file(path);
     if (!file.ok()) return false;
     return LoadImageMemory(file.data(), file.size(), images, props);
+}
+
+namespace {
+int64_t PixelsFor(size_t bytes, int64_t perByte) {
+    const uint64_t maxBytes = uint64_t(INT64_MAX) / uint64_t(perByte);
+    return static_cast<int64_t>(std::min<uint64_t>(bytes, maxBytes)) * perByte;
+}
+}  // namespace
+
+FCDecodeBudget::FCDecodeBudget(size_t fileBytes, int64_t pixelsPerByte)
+    : m_pixels(PixelsFor(fileBytes, std::clamp<int64_t>(pixelsPerByte, 1, kMaxPixelsPerFileByte))),
+      m_bytes(kMaxDecodedBytes) {}
+
+bool FCDecodeBudget::Plausible(int64_t pixels, size_t bytes) {
+    return pixels > 0 && pixels <= PixelsFor(bytes, kMaxPixelsPerFileByte);
+}
+
+bool FCDecodeBudget::Take(int64_t pixels, int64_t bytes) {
+    if (pixels < 0 || bytes < 0 || pixels > m_pixels || bytes > m_bytes) return false;
+    m_pixels -= pixels;
+    m_bytes -= bytes;
+    return true;
 }
 
 FCImageHandleFactory& FCImageHandleFactory::Get() {

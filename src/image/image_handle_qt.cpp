@@ -7,10 +7,12 @@
 #include <QImageWriter>
 #include <QString>
 #include <cstring>
+#include <string_view>
 
 #include "image/file_io.h"
 #include "image/gif_codec.h"
 #include "image/image_handle.h"
+#include "image/jpeg_scans.h"
 #include "image/pixel_kernels.h"
 
 namespace {
@@ -216,23 +218,49 @@ int FCImageHandle_Qt::JpegQuality(const FCPropertyMap& props) {
     return static_cast<int>(std::clamp<long>(v, 1, 100));
 }
 
-bool FCImageHandle_Qt::LoadImageFile(const std::string& path,
-                                     PCL_Interface_Composite<FCObjImage>& images,
-                                     std::unique_ptr<FCPropertyMap>& props) {
-    // GIF frames keep their palette when giflib reads them; Qt would hand them over as RGB.
-    if (FCImageHandleFactory::QueryImageFileType(path) == IMG_GIF && ReadGifFile(path, images)) {
-        if (!props) props = std::make_unique<FCPropertyMap>();
-        return true;
-    }
-    QImageReader reader(QString::fromStdString(path));
+namespace {
+
+// The Qt reader for the file's signature, or null for bytes this handler does not read.
+const char* QtFormatOf(const uint8_t* p, size_t n) {
+    auto starts = [&](const char* sig, size_t len) {
+        return n >= len && std::memcmp(p, sig, len) == 0;
+    };
+    if (starts("\xFF\xD8\xFF", 3)) return "jpeg";
+    if (starts("\x89PNG\r\n\x1A\n", 8)) return "png";
+    // Classic and big TIFF, either byte order.
+    if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4))
+        return "tiff";
+    // Icons and cursors: reserved 0, type 1 or 2, at least one image.
+    if (n >= 6 && p[0] == 0 && p[1] == 0 && (p[2] == 1 || p[2] == 2) && p[3] == 0 &&
+        (p[4] | p[5]) != 0)
+        return "ico";
+    return nullptr;
+}
+
+bool ReadWithQt(const char* format, const uint8_t* pStart, size_t nBytes, int maxFrames,
+                PCL_Interface_Composite<FCObjImage>& images, std::unique_ptr<FCPropertyMap>& props) {
+    QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(pStart), qsizetype(nBytes));
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::ReadOnly)) return false;
+    QImageReader reader(&buffer, format);
     reader.setAutoTransform(false);
-    reader.setDecideFormatFromContent(true);
+    reader.setDecideFormatFromContent(false);
     if (!reader.canRead()) return false;
 
-    const int count = std::max(1, reader.imageCount());
+    FCDecodeBudget budget(nBytes);
+    // Counting the frames walks the whole file (every TIFF directory); one frame needs none of it.
+    int count = maxFrames == 1 ? 1 : std::max(1, reader.imageCount());
+    if (maxFrames > 0) count = std::min(count, maxFrames);
     const bool animated = reader.supportsAnimation();
     for (int i = 0; i < count; ++i) {
-        if (i > 0 && !animated && !reader.jumpToImage(i) && !reader.jumpToNextImage()) break;
+        // Step by step: jumping to page i walks a TIFF's directories from the first again.
+        if (i > 0 && !animated && !reader.jumpToNextImage() && !reader.jumpToImage(i)) break;
+        // A size the file cannot hold is refused before the decoder allocates for it.
+        const QSize declared = reader.size();
+        if (declared.isValid() &&
+            !FCDecodeBudget::Plausible(int64_t(declared.width()) * declared.height(), nBytes))
+            break;
         QImage frame;
         if (!reader.read(&frame)) break;
         if (i == 0) {
@@ -242,12 +270,35 @@ bool FCImageHandle_Qt::LoadImageFile(const std::string& path,
                 if (!v.isEmpty()) (*props)[t.tag] = v.toStdString();
             }
         }
+        if (!budget.Take(int64_t(frame.width()) * frame.height(), frame.sizeInBytes())) break;
         if (auto img = FrameToImage(std::move(frame))) {
             img->ZeroRowPadding();
             images.PCL_PushObject(std::move(img));
         }
     }
     return images.PCL_GetObjectCount() > 0;
+}
+
+}  // namespace
+
+bool FCImageHandle_Qt::LoadImageMemory(const uint8_t* pStart, size_t nBytes,
+                                       PCL_Interface_Composite<FCObjImage>& images,
+                                       std::unique_ptr<FCPropertyMap>& props) {
+    if (!pStart || nBytes == 0) return false;
+    // GIF frames keep their palette when giflib reads them; Qt would hand them over as RGB.
+    if (IsGifData(pStart, nBytes)) {
+        if (!ReadGifMemory(pStart, nBytes, images, m_nFrameLimit)) return false;
+        if (!props) props = std::make_unique<FCPropertyMap>();
+        return true;
+    }
+    // A bitmap under another name goes to our own codec.
+    if (nBytes >= 2 && pStart[0] == 'B' && pStart[1] == 'M')
+        return FCImageHandle_Bmp().LoadImageMemory(pStart, nBytes, images, props);
+    const char* format = QtFormatOf(pStart, nBytes);
+    if (!format) return false;
+    if (format == std::string_view("jpeg") && JpegScanCount(pStart, nBytes) > kMaxJpegScans)
+        return false;
+    return ReadWithQt(format, pStart, nBytes, m_nFrameLimit, images, props);
 }
 
 bool FCImageHandle_Qt::SaveImageFile(const std::string& path,

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -12,6 +13,30 @@
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+#define NS_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NS_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#ifdef NS_ADDRESS_SANITIZER
+// Under AddressSanitizer every block is an exact-size heap block (still page aligned), so a
+// read or write one byte past the pixels is caught (whole pages would hide it), and so is a
+// use after release.
+uint8_t* MapPages(size_t bytes, size_t* mapped, bool zero) {
+    void* p = nullptr;
+    if (posix_memalign(&p, size_t(sysconf(_SC_PAGESIZE)), bytes) != 0) return nullptr;
+    if (zero) std::memset(p, 0, bytes);
+    *mapped = bytes;
+    return static_cast<uint8_t*>(p);
+}
+
+void UnmapPages(uint8_t* p, size_t) {
+    std::free(p);
+}
+#else
 size_t PageSize() {
     static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     return page;
@@ -71,7 +96,6 @@ private:
     std::vector<std::pair<uint8_t*, size_t>> m_blocks;
     size_t m_bytes = 0;
 };
-
 // Readable and writable pages straight from the kernel (zeroed), or a released block, which
 // is cleared when `zero` asks for it.
 uint8_t* MapPages(size_t bytes, size_t* mapped, bool zero) {
@@ -104,6 +128,7 @@ uint8_t* MapPages(size_t bytes, size_t* mapped, bool zero) {
 void UnmapPages(uint8_t* p, size_t len) {
     BlockCache::Get().Put(p, len);
 }
+#endif
 
 bool IsSupportedDepth(int bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;

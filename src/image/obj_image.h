@@ -116,8 +116,11 @@ public:
     void ResizeNearest(int nNewWidth, int nNewHeight);
     bool ExtractRegion(FCObjImage* pDest, FCRect rc) const;
 
-    // Paths are UTF-8. The first frame of the file becomes this picture.
+    // Paths are UTF-8. The first frame of the file becomes this picture; a file that cannot
+    // be read leaves the picture as it was.
     bool LoadFromFile(const std::string& path);
+    // The same for a file's bytes; the extension of `name` picks the format, as a path's does.
+    bool LoadFromBytes(const std::string& name, const uint8_t* data, size_t size);
     bool SaveToFile(const std::string& path) const;
 
     void Swap(FCObjImage& other) noexcept;

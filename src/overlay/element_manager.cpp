@@ -274,6 +274,15 @@ void CGVLElemMgr::OnRButtonDown(unsigned nFlags, int nTool, QPoint ptWnd) {
             m_arrElements[static_cast<size_t>(i)]->OnRButtonDown(nFlags, pt.x(), pt.y(), nTool);
 }
 
+void CGVLElemMgr::ToolChanging() {
+    auto lock = Lock();
+    for (int i = ElementCount() - 1; i >= 0; --i) {
+        if (i >= ElementCount()) continue;
+        CGVLShape* e = m_arrElements[static_cast<size_t>(i)].get();
+        if (e->GetType() == GVLType::kPolygon) static_cast<CGVLPolygon*>(e)->FinishOrRemove();
+    }
+}
+
 void CGVLElemMgr::SetOrigin(QPoint ptWnd) {
     auto lock = Lock();
     const QPoint origin = ToImage(ptWnd);

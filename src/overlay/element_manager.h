@@ -76,6 +76,8 @@ public:
     void OnLButtonUp(unsigned nFlags, int nTool, QPoint ptWnd);
     void OnMouseMove(unsigned nFlags, int nTool, QPoint ptWnd);
     void OnRButtonDown(unsigned nFlags, int nTool, QPoint ptWnd);
+    // The current tool is about to change: a polygon still being drawn is finished or removed.
+    void ToolChanging();
 
     // The display origin as a window offset.
     void SetOrigin(QPoint ptWnd);

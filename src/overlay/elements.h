@@ -173,6 +173,9 @@ class CGVLPolygon : public CGVLShape {
 public:
     CGVLPolygon(CGVLElemMgr* pMgr, uint32_t id);
     bool IsClosed() const { return m_bClosed; }
+    // Another tool was chosen while it was drawn: closed through its corners when it has three,
+    // removed otherwise (nothing half-drawn stays behind).
+    void FinishOrRemove();
     double GetArea() const override;
     void Draw(COverlayDC& dc) override;
     int OnLButtonDown(unsigned nFlags, int x, int y, int nTool) override;

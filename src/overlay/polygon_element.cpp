@@ -128,6 +128,21 @@ int CGVLPolygon::OnRButtonDown(unsigned nFlags, int x, int y, int nTool) {
     return -1;
 }
 
+void CGVLPolygon::FinishOrRemove() {
+    if (m_bClosed) return;
+    InvalidateArea();
+    m_bClosed = true;
+    m_bDragging = false;
+    m_bPressed = false;
+    m_bSelected = false;
+    m_nDragTarget = kHitNone;
+    if (PointCount() < 3) {
+        Remove();
+        return;
+    }
+    InvalidateArea();
+}
+
 QRect CGVLPolygon::Area() const {
     std::vector<QPoint> pts;
     for (const QPoint& p : m_arrPoints) pts.push_back(Win(p));

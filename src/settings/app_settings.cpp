@@ -1,9 +1,14 @@
 #include "settings/app_settings.h"
 
+#include <QLocale>
+#include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 #include <cmath>
 #include <iterator>
+#include <string>
+#include <string_view>
 #include <vector>
 #include <memory>
 
@@ -253,8 +258,11 @@ double CalibrationFromText(const QString& text) {
 }
 
 QString CalibrationToText(double value) {
-    // QString::number ignores the locale: a German desktop still writes "0.12".
-    return QString::number(value, 'f', 2);
+    // The shortest decimal text that reads back to the same number: two decimals would turn
+    // 0.04761905 into 0.05 and 0.004 into 0. QString::number ignores the locale, so a German
+    // desktop still writes a point.
+    if (!std::isfinite(value)) return QStringLiteral("0");
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
 namespace {
@@ -315,7 +323,180 @@ void FillSettings(const QString& productTitle, bool fromStore) {
 }
 }  // namespace
 
-void LoadAllSettings(const QString& productTitle) { FillSettings(productTitle, true); }
+QString SettingsStorePath(const QString& productTitle) {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           QLatin1String(kCompanyKey) + u'/' + productTitle + QLatin1String(".ini");
+}
+
+namespace {
+
+// The INI reader turns a value (or a list item) that reads as "@Variant(..." or
+// "@DateTime(..." into an object decoded from the bytes that follow; we only ever write texts,
+// numbers and byte arrays. What follows walks the file the way that reader does (its lines,
+// quotes, commas and escapes) far enough to see how each value begins.
+
+bool IsIniSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// One logical line from `pos`: blanks before it skipped, comment lines dropped, a line break
+// inside quotes or after a backslash kept. Sets [start, end) and the first "=" outside quotes.
+bool NextIniLine(const QByteArray& d, qsizetype& pos, qsizetype& start, qsizetype& end,
+                 qsizetype& equals) {
+    const qsizetype n = d.size();
+    bool inQuotes = false;
+    equals = -1;
+    start = pos;
+    while (start < n && IsIniSpace(d[start])) ++start;
+    qsizetype i = start;
+    while (i < n) {
+        const char ch = d[i++];
+        if (ch == '=') {
+            if (!inQuotes && equals < 0) equals = i - 1;
+        } else if (ch == '\n' || ch == '\r') {
+            if (i == start + 1) {
+                ++start;
+            } else if (!inQuotes) {
+                --i;
+                break;
+            }
+        } else if (ch == '\\') {
+            if (i < n) {
+                const char e = d[i++];
+                if (i < n && ((e == '\n' && d[i] == '\r') || (e == '\r' && d[i] == '\n'))) ++i;
+            }
+        } else if (ch == '"') {
+            inQuotes = !inQuotes;
+        } else if (ch == ';') {
+            if (i == start + 1) {
+                while (i < n && d[i] != '\n' && d[i] != '\r') ++i;
+                start = i;
+            } else if (!inQuotes) {
+                --i;
+                break;
+            }
+        }
+    }
+    pos = i;
+    end = i;
+    return end > start;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool ReadsAsObject(const std::u16string& item) {
+    auto starts = [&](const char* w) {
+        const std::u16string_view v(item);
+        for (size_t k = 0; w[k]; ++k)
+            if (k >= v.size() || v[k] != char16_t(w[k])) return false;
+        return true;
+    };
+    return starts("@Variant(") || starts("@DateTime(");
+}
+
+// Whether some item of the value in [i, to) reads as a serialised object. Only the first
+// characters of each item are decoded (bytes beyond ASCII cannot make one).
+bool ValueHoldsObject(const QByteArray& d, qsizetype i, const qsizetype to) {
+    constexpr size_t kEnough = 10;  // "@DateTime(" is the longest mark
+    std::u16string item;
+    bool inQuotes = false;
+    auto add = [&](char16_t c) {
+        if (item.size() < kEnough) item.push_back(c);
+    };
+    auto skipBlanks = [&] {
+        while (i < to && (d[i] == ' ' || d[i] == '\t')) ++i;
+    };
+    skipBlanks();
+    while (i < to) {
+        const char ch = d[i];
+        if (ch == '\\') {
+            if (++i >= to) break;
+            const char e = d[i++];
+            static constexpr char kCodes[][2] = {{'a', '\a'},  {'b', '\b'}, {'f', '\f'},
+                                                 {'n', '\n'},  {'r', '\r'}, {'t', '\t'},
+                                                 {'v', '\v'},  {'"', '"'},  {'?', '?'},
+                                                 {'\'', '\''}, {'\\', '\\'}};
+            bool coded = false;
+            for (const auto& code : kCodes)
+                if (e == code[0]) {
+                    add(char16_t(code[1]));
+                    coded = true;
+                    break;
+                }
+            if (coded) continue;
+            if ((e == 'x' && i < to && HexDigit(d[i]) >= 0) || (e >= '0' && e <= '7')) {
+                // Any number of digits; only the low 16 bits of the value count.
+                const bool hex = e == 'x';
+                uint32_t v = hex ? 0 : uint32_t(e - '0');
+                for (; i < to; ++i) {
+                    const int digit = hex ? HexDigit(d[i]) : (d[i] >= '0' && d[i] <= '7' ? d[i] - '0' : -1);
+                    if (digit < 0) break;
+                    v = ((v << (hex ? 4 : 3)) + uint32_t(digit)) & 0xFFFF;
+                }
+                add(char16_t(v));
+            } else if ((e == '\n' || e == '\r') && i < to && (d[i] == '\n' || d[i] == '\r') &&
+                       d[i] != e) {
+                ++i;  // an escaped line break, CR LF or LF CR
+            }
+            // Any other escaped character is dropped.
+        } else if (ch == '"') {
+            ++i;
+            inQuotes = !inQuotes;
+            if (!inQuotes) skipBlanks();
+        } else if (ch == ',' && !inQuotes) {
+            if (ReadsAsObject(item)) return true;
+            item.clear();
+            ++i;
+            skipBlanks();
+        } else {
+            add(char16_t(static_cast<unsigned char>(ch)));
+            ++i;
+        }
+    }
+    return ReadsAsObject(item);
+}
+
+bool HoldsSerialisedObjects(const QByteArray& d) {
+    qsizetype pos = d.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    qsizetype start = 0, end = 0, equals = -1;
+    while (NextIniLine(d, pos, start, end, equals)) {
+        if (d[start] == '[' || equals < 0) continue;
+        if (ValueHoldsObject(d, equals + 1, end)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+StoreCheck GuardSettingsStore(const QString& path) {
+    QFile f(path);
+    if (!f.exists()) return StoreCheck::Sound;
+    bool damaged = f.size() > kMaxSettingsStoreBytes;
+    if (!damaged) {
+        if (!f.open(QIODevice::ReadOnly)) return StoreCheck::Sound;  // QSettings cannot read it either
+        damaged = HoldsSerialisedObjects(f.readAll());
+        f.close();
+    }
+    if (!damaged) return StoreCheck::Sound;
+    // Kept for the user to look at; an older one of that name gives way.
+    const QString aside = path + QLatin1String(".damaged");
+    QFile::remove(aside);
+    return QFile::rename(path, aside) ? StoreCheck::SetAside : StoreCheck::Unusable;
+}
+
+void LoadAllSettings(const QString& productTitle) {
+    // QSettings also reads the company's file beside the product's folder.
+    const QString companyFile = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                                u'/' + QLatin1String(kCompanyKey) + QLatin1String(".ini");
+    const bool usable = GuardSettingsStore(SettingsStorePath(productTitle)) != StoreCheck::Unusable &&
+                        GuardSettingsStore(companyFile) != StoreCheck::Unusable;
+    FillSettings(productTitle, usable);
+}
 
 void LoadDefaultSettings() { FillSettings(QStringLiteral("NorvaneScope"), false); }
 

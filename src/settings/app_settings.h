@@ -166,8 +166,20 @@ struct CAppSettings {
 
 extern CAppSettings theSettings;
 
-// Loads every group of the product's store into theSettings, in the order CameraPane,
-// ZoomCurSel, Measure, Process, Save, SaveAs, MeasureDlgSetting.
+// The file of the product's per-user store (the INI file QSettings keeps it in).
+QString SettingsStorePath(const QString& productTitle);
+
+// The store is outside bytes: before anything reads it, a file that is too large to be ours or
+// that holds values our program never writes (serialised Qt objects, which would wake Qt's
+// decoders for any type, pictures included) is moved aside to "<file>.damaged" and the program
+// starts from the defaults. Sound files are left as they are.
+enum class StoreCheck { Sound, SetAside, Unusable };
+StoreCheck GuardSettingsStore(const QString& path);
+inline constexpr qint64 kMaxSettingsStoreBytes = 1 << 20;
+
+// Guards the product's store, then loads every group of it into theSettings, in the order
+// CameraPane, ZoomCurSel, Measure, Process, Save, SaveAs, MeasureDlgSetting. A store that is
+// damaged and cannot be moved aside is not read (defaults) and not written at exit.
 void LoadAllSettings(const QString& productTitle);
 // Every group's defaults, without reading the store; SaveAllSettings still writes nothing after
 // it (a tool run must not replace stored settings).
@@ -178,6 +190,7 @@ bool SetSettingValue(const QString& group, const QString& name, const QString& t
 // Writes theSettings back, same order; does nothing before LoadAllSettings.
 void SaveAllSettings(const QString& productTitle);
 
-// Calibration texts: a leading decimal number in the C locale (0 when none); "%.2f" back.
+// Calibration texts: a leading decimal number in the C locale (0 when none); back as the
+// shortest decimal text that reads as the same number (older stores hold "%.2f" texts).
 double CalibrationFromText(const QString& text);
 QString CalibrationToText(double value);

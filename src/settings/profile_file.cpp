@@ -24,7 +24,7 @@ std::optional<FileLines> ReadLines(const QString& path) {
     FileLines out;
     QFile f(path);
     if (!f.exists()) return out;
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (f.size() > kMaxProfileFileBytes || !f.open(QIODevice::ReadOnly)) return std::nullopt;
     QByteArray bytes = f.readAll();
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         out.bom = true;
@@ -104,6 +104,22 @@ QString ValueOf(const QString& line) {
     return v;
 }
 
+// The leading decimal integer of a value, like atoi but clamped to int; 0 when there is none.
+int LeadingInt(const QString& v) {
+    qsizetype n = 0;
+    if (n < v.size() && (v[n] == u'-' || v[n] == u'+')) ++n;
+    while (n < v.size() && v[n] >= u'0' && v[n] <= u'9') ++n;
+    bool ok = false;
+    const long long parsed = v.left(n).toLongLong(&ok);
+    if (!ok) return 0;
+    return int(std::clamp<long long>(parsed, INT_MIN, INT_MAX));
+}
+
+QString Clipped(QString value, int maxChars) {
+    if (maxChars >= 0 && value.size() > maxChars) value.truncate(maxChars);
+    return value;
+}
+
 bool HasLineBreak(const QString& s) {
     return s.contains(u'\n') || s.contains(u'\r');
 }
@@ -118,8 +134,7 @@ QString CProfileFile::GetString(const QString& section, const QString& key, cons
         const Found f = Find(file->lines, section, key);
         if (f.key >= 0) value = ValueOf(file->lines[size_t(f.key)].text);
     }
-    if (maxChars >= 0 && value.size() > maxChars) value.truncate(maxChars);
-    return value;
+    return Clipped(std::move(value), maxChars);
 }
 
 int CProfileFile::GetInt(const QString& section, const QString& key, int def) const {
@@ -127,14 +142,48 @@ int CProfileFile::GetInt(const QString& section, const QString& key, int def) co
     if (!file) return def;
     const Found f = Find(file->lines, section, key);
     if (f.key < 0) return def;
-    const QString v = ValueOf(file->lines[size_t(f.key)].text);
-    qsizetype n = 0;
-    if (n < v.size() && (v[n] == u'-' || v[n] == u'+')) ++n;
-    while (n < v.size() && v[n] >= u'0' && v[n] <= u'9') ++n;
-    bool ok = false;
-    const long long parsed = v.left(n).toLongLong(&ok);
-    if (!ok) return 0;
-    return int(std::clamp<long long>(parsed, INT_MIN, INT_MAX));
+    return LeadingInt(ValueOf(file->lines[size_t(f.key)].text));
+}
+
+QString CProfileSnapshot::Slot(const QString& section, const QString& key) {
+    // Names compare without case, as Find does; a line break can be in neither.
+    return section.toCaseFolded() + u'\n' + key.toCaseFolded();
+}
+
+CProfileSnapshot CProfileFile::Snapshot() const {
+    CProfileSnapshot snap;
+    const auto file = ReadLines(m_path);
+    if (!file) return snap;
+    // The first section of a name counts, and in it the first line of a key (as in Find).
+    QHash<QString, bool> sectionsSeen;
+    bool inFirst = false;
+    QString section;
+    for (const Line& l : file->lines) {
+        if (const auto name = SectionName(l.text)) {
+            section = *name;
+            const QString folded = section.toCaseFolded();
+            inFirst = !sectionsSeen.contains(folded);
+            sectionsSeen.insert(folded, true);
+            continue;
+        }
+        if (!inFirst) continue;
+        const qsizetype eq = KeySplit(l.text);
+        if (eq < 0) continue;
+        const QString slot = CProfileSnapshot::Slot(section, l.text.left(eq).trimmed());
+        if (!snap.m_values.contains(slot)) snap.m_values.insert(slot, ValueOf(l.text));
+    }
+    return snap;
+}
+
+QString CProfileSnapshot::GetString(const QString& section, const QString& key,
+                                    const QString& def, int maxChars) const {
+    const auto it = m_values.constFind(Slot(section, key));
+    return Clipped(it == m_values.cend() ? def : it.value(), maxChars);
+}
+
+int CProfileSnapshot::GetInt(const QString& section, const QString& key, int def) const {
+    const auto it = m_values.constFind(Slot(section, key));
+    return it == m_values.cend() ? def : LeadingInt(it.value());
 }
 
 bool CProfileFile::WriteString(const QString& section, const QString& key, const QString& value) {

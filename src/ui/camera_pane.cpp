@@ -14,9 +14,11 @@
 
 #include "camera/camera_manager.h"
 #include "camera/uvc/uvc_camera.h"
+#include "document/scope_doc.h"
 #include "settings/app_settings.h"
 #include "settings/language_table.h"
 #include "ui/capture_page.h"
+#include "ui/stage_widget.h"
 
 namespace {
 
@@ -155,6 +157,9 @@ CCameraPane::CCameraPane(QWidget* parent) : QWidget(parent) {
     m_cameraList = new CTaskGroup(Translate(QStringLiteral("Camera List")), inner);
     m_cameraList->setObjectName(QStringLiteral("CameraListGroup"));
     m_groupsLayout->insertWidget(0, m_cameraList);
+    // Under the camera list, where the camera's groups do not move it: the stage of a simulated
+    // camera.
+    m_groupsLayout->insertWidget(1, CStageWidget::InGroup(inner));
 
     {
         std::lock_guard lock(PanesMutex());
@@ -189,7 +194,14 @@ void CCameraPane::OnDeviceEvent(int code, int, void* user) {
     std::lock_guard lock(PanesMutex());
     if (!pane || !LivePanes().count(pane)) return;
     // Any thread: the list is rebuilt on the pane's own.
-    QMetaObject::invokeMethod(pane, [pane] { pane->RefreshCameraList(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        pane,
+        [pane] {
+            pane->RefreshCameraList();
+            // The preview stays as it is, but a recording of a camera that left ends now.
+            CScopeDoc::CameraListChanged();
+        },
+        Qt::QueuedConnection);
 }
 
 void CCameraPane::RefreshCameraList() {
@@ -259,7 +271,8 @@ void CCameraPane::BuildLayout(int layout) {
         delete g;
     }
     m_groups.clear();
-    int at = m_groupsLayout->indexOf(m_cameraList) + 1;
+    // The camera's groups follow the camera list and the stage.
+    int at = m_groupsLayout->indexOf(m_cameraList) + 2;
     for (const GroupSpec& spec : GroupsOf(layout)) {
         auto* group = new CTaskGroup(Translate(QString::fromLatin1(spec.caption)), m_cameraList->parentWidget());
         QWidget* page = m_pages[spec.page];

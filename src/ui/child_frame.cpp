@@ -1,13 +1,17 @@
 #include "ui/child_frame.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
+#include <QMdiArea>
 #include <QStyle>
 
 #include <algorithm>
 #include <vector>
 
+#include "document/prompt.h"
 #include "document/scope_doc.h"
+#include "settings/language_table.h"
 #include "ui/scope_view.h"
 
 namespace {
@@ -29,7 +33,6 @@ CChildFrame::CChildFrame(std::unique_ptr<CScopeDoc> doc, QWidget* parent)
     m_view = new CScopeView(m_doc.get(), this);
     setWidget(m_view);
     setWindowTitle(m_doc->GetTitle());
-    setWindowState(Qt::WindowMaximized);
     Frames().push_back(this);
     connect(this, &QMdiSubWindow::windowStateChanged, this,
             [this](Qt::WindowStates oldState, Qt::WindowStates newState) {
@@ -79,6 +82,35 @@ bool CChildFrame::event(QEvent* e) {
     // Image windows are always maximised inside the frame.
     if (e->type() == QEvent::Show && !(windowState() & Qt::WindowMaximized)) setWindowState(windowState() | Qt::WindowMaximized);
     return QMdiSubWindow::event(e);
+}
+
+bool CChildFrame::ConfirmClose() {
+    if (!m_doc || !m_doc->IsModified()) return true;
+    IScopePrompt* prompt = theApp().prompt;
+    if (!prompt) return true;
+    // The picture in question is the one in front.
+    if (QMdiArea* area = mdiArea()) area->setActiveSubWindow(this);
+    const QString text = Translate(QStringLiteral("The picture \"%1\" has not been saved. Save changes?"))
+                             .replace(QStringLiteral("%1"), m_doc->GetTitle());
+    switch (prompt->askSaveChanges(Translate(QStringLiteral("NorvaneScope")), text)) {
+        case SaveChoice::Save:
+            if (IScopeDocFrame* frame = theApp().frame) frame->RunWindowCommand(*m_doc, ID_FILE_SAVE_AS);
+            return !m_doc->IsModified();
+        case SaveChoice::Discard:
+            m_doc->DiscardChanges();
+            return true;
+        case SaveChoice::Cancel:
+            break;
+    }
+    return false;
+}
+
+void CChildFrame::closeEvent(QCloseEvent* e) {
+    if (!ConfirmClose()) {
+        e->ignore();
+        return;
+    }
+    QMdiSubWindow::closeEvent(e);
 }
 
 void CChildFrame::OnActivated() {

@@ -32,6 +32,10 @@ public:
     // The frame showing this document, or null.
     static CChildFrame* ForDocument(const CScopeDoc* doc);
 
+    // Asks before unsaved work goes (Save / Discard / Cancel, through the prompt): true when the
+    // window may close. Save runs Save As; a save that did not happen keeps the window.
+    bool ConfirmClose();
+
     // The first activation while the next document was to hold a still picture set the icon.
     bool IconSet() const { return m_bIconSet; }
 
@@ -41,6 +45,7 @@ signals:
 
 protected:
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void OnActivated();

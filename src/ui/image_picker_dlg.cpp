@@ -75,7 +75,8 @@ CImagePickerDlg::CImagePickerDlg(QWidget* parent) : QFileDialog(parent) {
     setWindowTitle(Tr("Select Image"));
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFile);
-    setNameFilter(NameFilter());
+    setNameFilters(NameFilters());
+    selectNameFilter(NameFilters().front());
     setLabelText(QFileDialog::LookIn, Tr("Look in:"));
     setLabelText(QFileDialog::FileName, Tr("File name:"));
     setLabelText(QFileDialog::FileType, Tr("Files of type:"));
@@ -122,10 +123,20 @@ CImagePickerDlg::CImagePickerDlg(QWidget* parent) : QFileDialog(parent) {
             [this](const QString& path) { ShowPreviewFor(path); });
 }
 
-QString CImagePickerDlg::NameFilter() {
+QStringList CImagePickerDlg::NameFilters() {
     // Linux names are case-sensitive; cameras often write upper-case extensions.
-    return Tr("Image File") +
-           QStringLiteral(" (*.bmp, *.jpg) (*.bmp *.jpg *.jpeg *.BMP *.JPG *.JPEG)");
+    auto patterns = [](std::initializer_list<const char*> extensions) {
+        QStringList lower, upper;
+        for (const char* e : extensions) {
+            lower << QStringLiteral("*.") + QLatin1String(e);
+            upper << QStringLiteral("*.") + QString::fromLatin1(e).toUpper();
+        }
+        return QStringLiteral("(") + (lower + upper).join(u' ') + QStringLiteral(")");
+    };
+    // First, and chosen: everything the program reads, so what it saved can be opened again.
+    return {Tr("All pictures") + u' ' +
+                patterns({"bmp", "jpg", "jpeg", "png", "tif", "tiff", "gif", "tga", "ico"}),
+            Tr("Image File") + QStringLiteral(" (*.bmp, *.jpg) ") + patterns({"bmp", "jpg", "jpeg"})};
 }
 
 QString CImagePickerDlg::SizeText(qint64 bytes) {

@@ -40,8 +40,9 @@ public:
 
     explicit CImagePickerDlg(QWidget* parent = nullptr);
 
-    // "Image File (*.bmp, *.jpg)" for BMP and JPEG files, in either letter case.
-    static QString NameFilter();
+    // "All pictures" (every format the program reads, the default), then "Image File (*.bmp,
+    // *.jpg)" for BMP and JPEG files; extensions in either letter case.
+    static QStringList NameFilters();
     // "N Kb" from 1024 bytes on (whole kilobytes), else "N Byte".
     static QString SizeText(qint64 bytes);
     // The file chosen last in this run (empty before the first).

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -31,8 +32,10 @@
 #include "ui/about_dlg.h"
 #include "ui/binary_dlg.h"
 #include "ui/image_picker_dlg.h"
+#include "ui/interval_cap_dlg.h"
 #include "ui/measure_color_dlg.h"
 #include "ui/mix_dlg.h"
+#include "ui/record_dlg.h"
 #include "ui/resolution_dlg.h"
 #include "ui/rgb_dlg.h"
 #include "ui/ruler_setting_dlg.h"
@@ -118,6 +121,13 @@ const CommandLook* FindLook(int id) {
     for (const CommandLook& l : kLooks)
         if (l.id == id) return &l;
     return nullptr;
+}
+
+// What the status bar says while a tool that is not obvious to use is chosen.
+QString ToolHint(int tool) {
+    if (tool == 5)
+        return Translate(QStringLiteral("Click the corners of the polygon; a right click closes it."));
+    return {};
 }
 
 // The menu texts of the application's and the frame's commands.
@@ -245,10 +255,6 @@ CMainFrame::~CMainFrame() {
 
 QString CMainFrame::ProductTitle() {
     return QString::fromLatin1(kBrandTitle);
-}
-
-QString CMainFrame::OpenFilter() {
-    return Translate(QStringLiteral("Image File")) + QStringLiteral(" (*.bmp *.jpg *.jpeg)");
 }
 
 QAction* CMainFrame::AddAction(int id, const QString& text, const QString& prompt,
@@ -440,7 +446,9 @@ void CMainFrame::BuildToolBars() {
     // The zoom list sits at button position 10.
     m_zoomBox = new QComboBox(m_standardBar);
     m_zoomBox->setObjectName(QStringLiteral("ZoomBox"));
-    m_zoomBox->setFixedWidth(90);
+    // 90 wide, or as wide as its longest entry reads in the chosen language.
+    m_zoomBox->setMinimumWidth(90);
+    m_zoomBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (int i = 0; i < kZoomListCount; ++i) m_zoomBox->addItem(Translate(ZoomText(i)));
     m_zoomBox->setCurrentIndex(kZoom100Index);
     m_zoomBox->setToolTip(Translate(QStringLiteral("Zoom display")));
@@ -667,6 +675,8 @@ bool CMainFrame::ServesWindowCommand(int id) {
         case ID_RGB:
         case ID_MEASURE_SETTING:
         case ID_MIX:
+        case ID_RECORD:
+        case ID_INTERVAL_CAPTURE:
             return true;
         default:
             return false;
@@ -704,6 +714,12 @@ bool CMainFrame::RunWindowCommand(CScopeDoc& doc, int id) {
             return true;
         case ID_MIX:
             RunMixDialog(doc, this);
+            return true;
+        case ID_RECORD:
+            RunRecordDialog(doc, this);
+            return true;
+        case ID_INTERVAL_CAPTURE:
+            RunIntervalCapDialog(doc, this);
             return true;
         default:
             return false;
@@ -801,6 +817,19 @@ void CMainFrame::UpdateCommandStates() {
     m_zoomBox->setEnabled(doc != nullptr);
     if (doc && m_zoomBox->currentIndex() != doc->m_nZoomIndex) SetZoomSelection(doc->m_nZoomIndex);
     ShowMenusFor(anyWindow);
+    ShowToolHint(doc ? doc->m_nTool : 0);
+}
+
+void CMainFrame::ShowToolHint(int tool) {
+    // Menu status tips clear the message as the pointer leaves them: the hint comes back.
+    const QString hint = ToolHint(tool);
+    const QString shown = statusBar()->currentMessage();
+    if (!hint.isEmpty() && shown != hint && (shown.isEmpty() || shown == m_shownHint ||
+                                              shown == Translate(QStringLiteral("Ready"))))
+        statusBar()->showMessage(hint);
+    else if (hint.isEmpty() && !m_shownHint.isEmpty() && shown == m_shownHint)
+        statusBar()->showMessage(Translate(QStringLiteral("Ready")));
+    m_shownHint = hint;
 }
 
 void CMainFrame::FileOpen() {
@@ -815,14 +844,28 @@ void CMainFrame::OpenImageFolder() {
     QString folder = CProfileFile(g_strIniPath)
                          .GetString(QStringLiteral("Save"), QStringLiteral("FilePath"), {}, 259);
     if (folder.isEmpty()) folder = g_strImageFolder;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    OpenWithDesktop(folder, QStringLiteral("No file manager could be started to show the folder. The pictures are in:"));
 }
 
 void CMainFrame::OpenHelp() {
     QString path = g_strExeFolder + g_strHelpFile;
     if (!QFileInfo(path).isReadable())
         path = g_strExeFolder + ProductTitle() + QStringLiteral("_en.pdf");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!QFileInfo(path).isReadable()) {
+        if (IScopePrompt* prompt = theApp().prompt)
+            prompt->message(Translate(QStringLiteral("Hint")),
+                            Translate(QStringLiteral("The manual is missing:")) + u'\n' + QDir::toNativeSeparators(path));
+        return;
+    }
+    OpenWithDesktop(path, QStringLiteral("No program to show PDF files could be started. The manual is:"));
+}
+
+bool CMainFrame::OpenWithDesktop(const QString& path, const QString& failure) {
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
+    // Nothing to hand it to: the user opens it by hand, so say where it is.
+    if (IScopePrompt* prompt = theApp().prompt)
+        prompt->message(Translate(QStringLiteral("Hint")), Translate(failure) + u'\n' + QDir::toNativeSeparators(path));
+    return false;
 }
 
 void CMainFrame::ShowAbout() {
@@ -910,13 +953,16 @@ void CMainFrame::RebuildLanguageMenu() {
     const QString section = QStringLiteral("Norvane");
     for (int n = 1; n <= kLanguageItems; ++n) {
         const QString name = ini.GetString(section, QStringLiteral("LangName%1").arg(n), {}, 259);
+        // An unused slot is no language to choose.
+        if (name.isEmpty()) continue;
         const int id = ini.GetInt(section, QStringLiteral("LangID%1").arg(n), ID_LANGUAGE + n);
         QAction* a = m_languageMenu->addAction(Translate(name));
         a->setData(id);
         a->setCheckable(true);
-        a->setChecked(!name.isEmpty() && name == g_strLanguageCode);
+        a->setChecked(name == g_strLanguageCode);
         connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
+    m_languageMenu->setEnabled(!m_languageMenu->actions().isEmpty());
 }
 
 void CMainFrame::SwitchLanguage(int id) {
@@ -927,6 +973,8 @@ void CMainFrame::SwitchLanguage(int id) {
                           Translate(QStringLiteral(
                               "NorvaneScope restarts to show the new language. Restart now?"))))
         return;
+    // The restart closes every picture: unsaved ones are asked about before anything changes.
+    if (!ConfirmCloseDocuments()) return;
     CProfileFile ini(g_strIniPath);
     const QString value = ini.GetString(
         QStringLiteral("Norvane"), QStringLiteral("LangName%1").arg(id - ID_LANGUAGE), {}, 259);
@@ -966,7 +1014,21 @@ void CMainFrame::RestoreLayout(bool withDocuments) {
     UpdateCommandStates();
 }
 
+bool CMainFrame::ConfirmCloseDocuments() {
+    for (QMdiSubWindow* w : m_mdi->subWindowList(QMdiArea::CreationOrder)) {
+        auto* child = qobject_cast<CChildFrame*>(w);
+        if (child && !child->ConfirmClose()) return false;
+    }
+    return true;
+}
+
 void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (!ConfirmCloseDocuments()) {
+        // Cancel keeps the program running, also when a language change asked for a restart.
+        g_bRestartOnExit = false;
+        e->ignore();
+        return;
+    }
     theSettings.cameraPane.bCamPaneVisible = m_cameraPane->isHidden() ? 0 : 1;
     // An open source (its window too) is closed, then the manager, which is unloaded.
     ReleaseTwain();
@@ -1038,6 +1100,10 @@ void* CMainFrame::LiveVideoWindow() {
 
 CameraFrameSink CMainFrame::LiveFrameSink() {
     return &CVideoWnd::OnFrame;
+}
+
+void CMainFrame::LiveCameraClosing() {
+    if (CScopeDoc* live = CScopeDoc::FindLiveDocument()) live->CameraGoingAway();
 }
 
 void CMainFrame::RebuildPane(int kind) {

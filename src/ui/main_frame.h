@@ -73,8 +73,6 @@ public:
     ~CMainFrame() override;
 
     static QString ProductTitle();
-    // The open-file filter of the image picker.
-    static QString OpenFilter();
 
     // ---- Documents ----
     QMdiArea* MdiArea() const { return m_mdi; }
@@ -117,6 +115,10 @@ public:
     // file and the window closes so that shut-down starts the program again.
     void SwitchLanguage(int id);
 
+    // Asks about every picture whose work would be lost (Save / Discard / Cancel); false when
+    // the user cancelled, and then nothing may close.
+    bool ConfirmCloseDocuments();
+
     // ---- Layout ----
     void SaveLayout() const;
     // Window geometry, bars and dock; with withDocuments the pictures open at the last close.
@@ -150,6 +152,7 @@ public:
     void OpenLiveDocument() override;
     void* LiveVideoWindow() override;
     CameraFrameSink LiveFrameSink() override;
+    void LiveCameraClosing() override;
     void RebuildPane(int kind) override;
     void SetDocumentTitle(const std::u16string& title) override;
     void SetFrameSize(int width, int height) override;
@@ -183,12 +186,16 @@ private:
     void OnChildActivated(QMdiSubWindow* window);
     void ShowMenusFor(bool withImageWindow);
     void UpdateTitle();
+    // The status bar's hint for the chosen tool (the polygon's right click), or "Ready" back.
+    void ShowToolHint(int tool);
     void RebuildRecentMenu();
     void AddRecentFile(const QString& path);
     void RemoveRecentFile(const QString& path);
     void FileOpen();
     void OpenImageFolder();
     void OpenHelp();
+    // Hands a file or folder to the desktop; when nothing can be started, says so and names it.
+    bool OpenWithDesktop(const QString& path, const QString& failure);
     void ShowAbout();
     void Print(bool preview);
     void PrintSetup();
@@ -214,5 +221,6 @@ private:
     CCameraPane* m_cameraPaneContent = nullptr;
     QTimer m_updateTimer;
     QString m_lastOpenFolder;
+    QString m_shownHint;
     std::unique_ptr<QPrinter> m_printer;
 };

@@ -25,6 +25,24 @@ bool CQtPrompt::askYesNo(const QString& caption, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+SaveChoice CQtPrompt::askSaveChanges(const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, Translate(caption), Translate(text),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_parent);
+    box.button(QMessageBox::Save)->setText(Translate(QStringLiteral("&Save")));
+    box.button(QMessageBox::Discard)->setText(Translate(QStringLiteral("&Discard")));
+    box.button(QMessageBox::Cancel)->setText(Translate(QStringLiteral("Cancel")));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+        case QMessageBox::Save:
+            return SaveChoice::Save;
+        case QMessageBox::Discard:
+            return SaveChoice::Discard;
+        default:
+            return SaveChoice::Cancel;
+    }
+}
+
 QString CQtPrompt::StartFolder(const QString& filter) const {
     if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir()) return m_lastFolder;
     const QString folder = filter.contains(QLatin1String("csv"), Qt::CaseInsensitive)

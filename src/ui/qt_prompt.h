@@ -21,6 +21,7 @@ public:
     std::optional<QString> chooseSaveFile(const QString& caption, const QString& defaultName,
                                           const QString& filter) override;
     std::optional<QStringList> askLines(const QString& caption, const QString& label) override;
+    SaveChoice askSaveChanges(const QString& caption, const QString& text) override;
 
     // The folder a save dialog starts in: the last one chosen in this run, else csvdata for
     // tables and the Images folder for everything else.

@@ -391,16 +391,38 @@ bool CRulerSettingDlg::LoadFromFile(const QString& path) {
         ReportFileError("The file %1 could not be opened.", path, error);
         return false;
     }
-    m_strXPerPixel = data->xPerPixel;
-    m_strYPerPixel = data->yPerPixel;
-    m_strXReal = data->xReal.left(kMaxPhysicalLength);
-    m_strYReal = data->yReal.left(kMaxPhysicalLength);
-    m_nXStart = data->xStart;
-    m_nXEnd = data->xEnd;
-    m_nXLength = data->xLength;
-    m_nYStart = data->yStart;
-    m_nYEnd = data->yEnd;
-    m_nYLength = data->yLength;
+    // The ruler stays where the user laid it: its arms now measure in the loaded calibration
+    // (the file's physical lengths over its pixel lengths). Only a ruler without arms to keep
+    // takes the file's, with its corner at (100, 100).
+    QPoint p0, p1;
+    bool keep = false;
+    if (CScopeDoc* doc = Doc()) {
+        auto lock = doc->ElemMgr().Lock();
+        const CGVLShape* ruler = doc->ElemMgr().ElementCount() > 0 ? doc->ElemMgr().GetElement(0) : nullptr;
+        if (ruler && ruler->GetType() == GVLType::kRuler && ruler->PointCount() == 2) {
+            p0 = *ruler->GetPoint(0);
+            p1 = *ruler->GetPoint(1);
+            keep = p0.x() - p1.x() > 0 && p1.y() - p0.y() > 0;
+        }
+    }
+    if (keep) {
+        auto measured = [](const QString& physical, int fileLength, int armLength) {
+            return QString::number(RulerUnitsPerPixel(physical, fileLength) * armLength, 'g', 10);
+        };
+        m_strXReal = measured(data->xReal, data->xLength, p0.x() - p1.x()).left(kMaxPhysicalLength);
+        m_strYReal = measured(data->yReal, data->yLength, p1.y() - p0.y()).left(kMaxPhysicalLength);
+    } else {
+        m_strXReal = data->xReal.left(kMaxPhysicalLength);
+        m_strYReal = data->yReal.left(kMaxPhysicalLength);
+        m_strXPerPixel = data->xPerPixel;
+        m_strYPerPixel = data->yPerPixel;
+        m_nXStart = data->xStart;
+        m_nXEnd = data->xEnd;
+        m_nXLength = data->xLength;
+        m_nYStart = data->yStart;
+        m_nYEnd = data->yEnd;
+        m_nYLength = data->yLength;
+    }
     // A unit the list does not have (a damaged file) leaves the unit as it is.
     if (data->unit >= 0 && data->unit < kGVLUnitCount) m_listUnit->setCurrentIndex(data->unit);
     UpdateUnitLabels();
@@ -409,8 +431,9 @@ bool CRulerSettingDlg::LoadFromFile(const QString& path) {
     theSettings.measureDlg.XUnit = m_strXReal;
     theSettings.measureDlg.YUnit = m_strYReal;
     theSettings.measureDlg.Unit = SelectedUnit();
-    if (CScopeDoc* doc = Doc())
-        doc->ElemMgr().SetRulerPoints(QPoint(m_nXEnd, m_nYStart), QPoint(m_nXStart, m_nYEnd));
+    if (!keep)
+        if (CScopeDoc* doc = Doc())
+            doc->ElemMgr().SetRulerPoints(QPoint(m_nXEnd, m_nYStart), QPoint(m_nXStart, m_nYEnd));
     RefreshFromRuler();
     Apply();
     return true;

@@ -209,11 +209,19 @@ bool CScopeView::HandleSpace(QEvent* e) {
 
 bool CScopeView::event(QEvent* e) {
     if (HandleSpace(e)) return true;
+    // The arrow keys move a simulated camera's stage instead of scrolling the live picture.
+    if (m_pVideoWnd && (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) &&
+        m_pVideoWnd->StageKey(static_cast<QKeyEvent*>(e)))
+        return true;
+    if (m_pVideoWnd && e->type() == QEvent::FocusOut) m_pVideoWnd->StopStageKeys();
     return QAbstractScrollArea::event(e);
 }
 
 bool CScopeView::eventFilter(QObject* watched, QEvent* e) {
     if (HandleSpace(e)) return true;
+    if (m_pVideoWnd && (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) &&
+        m_pVideoWnd->StageKey(static_cast<QKeyEvent*>(e)))
+        return true;
     return QAbstractScrollArea::eventFilter(watched, e);
 }
 
@@ -228,12 +236,15 @@ bool CScopeView::Print(QPrinter& printer) {
     picture.ToTrueColor24();
     if (!picture.IsValid()) return false;
     const FCBitmapInfoHeader& info = picture.GetInfoHeader();
-    const double w = picture.Width() * printer.logicalDpiX() / PictureDpi(info.biXPelsPerMeter);
-    const double h = picture.Height() * printer.logicalDpiY() / PictureDpi(info.biYPelsPerMeter);
+    // Never cropped: too large for the page, the picture is scaled down to fit it.
+    const QRect target = PrintedRect(
+        QSize(picture.Width(), picture.Height()),
+        QSizeF(PictureDpi(info.biXPelsPerMeter), PictureDpi(info.biYPelsPerMeter)),
+        QSizeF(printer.logicalDpiX(), printer.logicalDpiY()),
+        printer.pageLayout().paintRectPixels(printer.resolution()).size());
     QPainter painter;
     if (!painter.begin(&printer)) return false;
-    DrawTo(picture, &painter, QRect(0, 0, std::max(1, static_cast<int>(w)), std::max(1, static_cast<int>(h))),
-           QRect(0, 0, picture.Width(), picture.Height()));
+    DrawTo(picture, &painter, target, QRect(0, 0, picture.Width(), picture.Height()));
     return painter.end();
 }
 

@@ -1,16 +1,37 @@
 #include "ui/video_wnd.h"
 
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QThread>
 
 #include "camera/camera_manager.h"
+#include "camera/stage_control.h"
+#include "camera/recording/recorder.h"
 #include "document/scope_doc.h"
 #include "image/image_draw.h"
 #include "ui/gvl_wnd.h"
 #include "ui/scope_view.h"
+#include "ui/stage_widget.h"
 #include "ui/view_cursors.h"
+
+namespace {
+// A right press becomes a stage drag once the pointer moved this far (window pixels).
+constexpr int kDragThreshold = 3;
+constexpr int kStageKeyPeriodMs = 20;
+enum Arrow : int { ArrowLeft = 1, ArrowRight = 2, ArrowUp = 4, ArrowDown = 8 };
+int ArrowBit(int key) {
+    switch (key) {
+        case Qt::Key_Left: return ArrowLeft;
+        case Qt::Key_Right: return ArrowRight;
+        case Qt::Key_Up: return ArrowUp;
+        case Qt::Key_Down: return ArrowDown;
+        default: return 0;
+    }
+}
+}  // namespace
 
 std::atomic<bool> g_bLiveDisplay{true};
 
@@ -20,11 +41,21 @@ CVideoWnd::CVideoWnd(CScopeDoc* doc, CScopeView* view, QWidget* parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setGeometry(0, 0, 1280, 1024);
+    m_stageKeyTimer.setInterval(kStageKeyPeriodMs);
+    connect(&m_stageKeyTimer, &QTimer::timeout, this, &CVideoWnd::StageKeyTick);
     m_rateClock.start();
+    if (m_pDoc) {
+        CRecorder* recorder = &m_pDoc->Recorder();
+        m_path.SetRecordHook([recorder](uint8_t* bits, int w, int h, int bitCount) {
+            recorder->RecordFrame(bits, w, h, bitCount);
+        });
+    }
     theCameraManager().OpenCamera(this, &CVideoWnd::OnFrame, this);
 }
 
 CVideoWnd::~CVideoWnd() {
+    m_stageKeyTimer.stop();
+    m_stage.reset();
     // The camera's thread must be quiet before the buffers go; m_lock is not held here, so a
     // frame in progress can finish.
     theCameraManager().Stop();
@@ -34,7 +65,10 @@ CVideoWnd::~CVideoWnd() {
         m_bClosing = true;
         m_path.SetRecordHook(nullptr);
     }
-    if (m_pDoc) m_pDoc->ElemMgr().SetWindow(nullptr);
+    if (m_pDoc) {
+        m_pDoc->CameraGoingAway();
+        m_pDoc->ElemMgr().SetWindow(nullptr);
+    }
     if (IScopeDocFrame* frame = theApp().frame)
         for (int pane = 1; pane <= 3; ++pane) frame->SetStatusText(pane, QStringLiteral(" "));
 }
@@ -50,11 +84,6 @@ void CVideoWnd::SetDisplaySize(QSize size) {
 }
 
 QSize CVideoWnd::DisplaySize() const { return QSize(m_nDisplayWidth.load(), m_nDisplayHeight.load()); }
-
-void CVideoWnd::SetRecordHook(CLiveFramePath::RecordHook hook) {
-    std::lock_guard lock(m_lock);
-    m_path.SetRecordHook(std::move(hook));
-}
 
 bool CVideoWnd::HandleFrame(const uint8_t* frame, const FCBitmapInfoHeader& header) {
     if (!g_bLiveDisplay || !frame || !m_pDoc || !m_bAccepting) return false;
@@ -203,10 +232,21 @@ void CVideoWnd::resizeEvent(QResizeEvent* e) {
 void CVideoWnd::mousePressEvent(QMouseEvent* e) {
     if (m_pDoc) {
         const unsigned flags = OverlayKeyFlags(e->buttons(), e->modifiers());
-        if (e->button() == Qt::LeftButton)
+        if (e->button() == Qt::LeftButton) {
             m_pDoc->ElemMgr().OnLButtonDown(flags, m_pDoc->m_nTool, e->position().toPoint());
-        else if (e->button() == Qt::RightButton)
-            m_pDoc->ElemMgr().OnRButtonDown(flags, m_pDoc->m_nTool, e->position().toPoint());
+        } else if (e->button() == Qt::RightButton) {
+            m_stage = OpenCameraStage(theCameraManager());
+            if (m_stage) {
+                // A drag or a click: the release tells.
+                m_bRightPending = true;
+                m_bStageDragging = false;
+                m_rightPress = e->position().toPoint();
+                m_rightLast = e->position();
+                m_rightFlags = flags;
+            } else {
+                m_pDoc->ElemMgr().OnRButtonDown(flags, m_pDoc->m_nTool, e->position().toPoint());
+            }
+        }
     }
     UpdateCursor();
     e->accept();
@@ -216,15 +256,109 @@ void CVideoWnd::mouseReleaseEvent(QMouseEvent* e) {
     if (m_pDoc && e->button() == Qt::LeftButton)
         m_pDoc->ElemMgr().OnLButtonUp(OverlayKeyFlags(e->buttons(), e->modifiers()), m_pDoc->m_nTool,
                                       e->position().toPoint());
+    if (e->button() == Qt::RightButton && m_bRightPending) {
+        m_bRightPending = false;
+        if (!m_bStageDragging && m_pDoc) m_pDoc->ElemMgr().OnRButtonDown(m_rightFlags, m_pDoc->m_nTool, m_rightPress);
+        m_bStageDragging = false;
+        m_stage.reset();
+        UpdateCursor();
+    }
     e->accept();
 }
 
 void CVideoWnd::mouseMoveEvent(QMouseEvent* e) {
+    if (m_bRightPending && (e->buttons() & Qt::RightButton)) {
+        if (!m_bStageDragging &&
+            (e->position().toPoint() - m_rightPress).manhattanLength() >= kDragThreshold)
+            m_bStageDragging = true;
+        if (m_bStageDragging) {
+            const QPointF d = e->position() - m_rightLast;
+            m_rightLast = e->position();
+            MoveSpecimen(d.x(), d.y());
+            UpdateCursor();
+            e->accept();
+            return;
+        }
+    }
     if (m_pDoc)
         m_pDoc->ElemMgr().OnMouseMove(OverlayKeyFlags(e->buttons(), e->modifiers()), m_pDoc->m_nTool,
                                       e->position().toPoint());
     UpdateCursor();
     e->accept();
+}
+
+bool CVideoWnd::MoveSpecimen(double dx, double dy) {
+    if (!m_pDoc) return false;
+    std::unique_ptr<IStageControl> own;
+    IStageControl* stage = m_stage.get();
+    if (!stage) {
+        own = OpenCameraStage(theCameraManager());
+        stage = own.get();
+    }
+    if (!stage) return false;
+    // Window pixels to picture pixels: the zoom of the display.
+    const QSize display = DisplaySize();
+    const int fw = m_pDoc->m_nFrameWidth, fh = m_pDoc->m_nFrameHeight;
+    if (display.isEmpty() || fw <= 0 || fh <= 0) return false;
+    dx *= static_cast<double>(fw) / display.width();
+    dy *= static_cast<double>(fh) / display.height();
+    // A picture the processing flips shows the camera's picture mirrored.
+    if (m_pDoc->m_bProcessEnable) {
+        if (m_pDoc->m_bFlipHorizontal) dx = -dx;
+        if (m_pDoc->m_bFlipVertical) dy = -dy;
+    }
+    return stage->MoveByPixels(dx, dy);
+}
+
+bool CVideoWnd::StageKey(QKeyEvent* e) {
+    if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
+    const int bit = ArrowBit(e->key());
+    if (!bit || !m_pDoc || !m_pDoc->m_bPlaying) return false;
+    if (e->type() == QEvent::KeyPress && !OpenCameraStage(theCameraManager())) return false;
+    e->accept();
+    if (e->isAutoRepeat()) return true;
+    if (e->type() == QEvent::KeyPress) {
+        m_nHeldArrows |= bit;
+        if (!m_stageKeyTimer.isActive()) {
+            m_stageKeyClock.start();
+            m_stageKeyTimer.start();
+        }
+    } else {
+        StageKeyTick();  // the last bit of way before the key went up
+        m_nHeldArrows &= ~bit;
+        if (!m_nHeldArrows) StopStageKeys();
+    }
+    return true;
+}
+
+void CVideoWnd::StopStageKeys() {
+    m_nHeldArrows = 0;
+    m_stageKeyTimer.stop();
+}
+
+void CVideoWnd::StageKeyTick() {
+    const double seconds = m_stageKeyClock.isValid() ? m_stageKeyClock.restart() / 1000.0 : 0;
+    if (!m_nHeldArrows || seconds <= 0) return;
+    const std::unique_ptr<IStageControl> stage = OpenCameraStage(theCameraManager());
+    const std::optional<StagePosition> at = stage ? stage->Position() : std::nullopt;
+    if (!at || at->micronsPerPixelX <= 0 || at->micronsPerPixelY <= 0) {
+        StopStageKeys();
+        return;
+    }
+    double speed = CStageWidget::Speed();
+    if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier) speed /= 10;
+    // Too long a pause (a busy window) moves no farther than a tenth of a second would.
+    const double microns = speed * std::min(seconds, 0.1);
+    const int sx = ((m_nHeldArrows & ArrowRight) ? 1 : 0) - ((m_nHeldArrows & ArrowLeft) ? 1 : 0);
+    const int sy = ((m_nHeldArrows & ArrowDown) ? 1 : 0) - ((m_nHeldArrows & ArrowUp) ? 1 : 0);
+    // The field of view goes the arrow's way: the specimen the other.
+    double dx = -sx * microns / at->micronsPerPixelX;
+    double dy = -sy * microns / at->micronsPerPixelY;
+    if (m_pDoc && m_pDoc->m_bProcessEnable) {
+        if (m_pDoc->m_bFlipHorizontal) dx = -dx;
+        if (m_pDoc->m_bFlipVertical) dy = -dy;
+    }
+    stage->MoveByPixels(dx, dy);
 }
 
 void CVideoWnd::mouseDoubleClickEvent(QMouseEvent* e) {
@@ -242,6 +376,10 @@ bool CVideoWnd::event(QEvent* e) {
 }
 
 void CVideoWnd::UpdateCursor() {
+    if (m_bStageDragging) {
+        setCursor(Qt::ClosedHandCursor);
+        return;
+    }
     if (!m_pDoc || m_pDoc->m_bPlaying) {
         unsetCursor();
         return;

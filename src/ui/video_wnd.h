@@ -2,16 +2,19 @@
 // CVideoWnd: the live document's picture window. Creating it opens the current camera with this
 // window as the frame sink; destroying it stops and closes the camera.
 //
-// Frames arrive on the camera's thread: HandleFrame copies, processes, records and draws each
-// into an off-screen picture (CLiveFramePath) under m_lock; the user-interface thread then shows
-// only the newest finished picture (one pending slot, one queued repaint at most).
+// Frames arrive on the camera's thread: HandleFrame copies, processes, records (the document's
+// recorder) and draws each into an off-screen picture (CLiveFramePath) under m_lock; the
+// user-interface thread then shows only the newest finished picture (one pending slot, one
+// queued repaint at most). Destroying the window ends a recording still running.
 //
-// Lock order: m_lock (this window) -> the overlay's lock (CGVLElemMgr) -> the frame path's
-// hand-off lock. The user-interface thread paints a playing picture with the hand-off lock only,
-// and never waits for the camera thread (Stop, CloseCamera) while holding m_lock.
+// Lock order: m_lock (this window) -> the recorder's lock, then m_lock -> the overlay's lock
+// (CGVLElemMgr) -> the frame path's hand-off lock. The user-interface thread paints a playing
+// picture with the hand-off lock only, and never waits for the camera thread (Stop,
+// CloseCamera) while holding m_lock.
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -24,6 +27,8 @@
 
 class CScopeDoc;
 class CScopeView;
+class IStageControl;
+class QKeyEvent;
 
 // The live picture may be switched off while live stitching runs (frames are dropped).
 extern std::atomic<bool> g_bLiveDisplay;
@@ -46,8 +51,6 @@ public:
     // The display size the view's layout chose (user-interface thread; read per frame).
     void SetDisplaySize(QSize size);
     QSize DisplaySize() const;
-    // Recording: called with every processed frame on the camera thread, under m_lock.
-    void SetRecordHook(CLiveFramePath::RecordHook hook);
 
     // Frames handled so far, and the display frame rate (frames painted per second).
     uint64_t FramesReceived() const { return m_nFramesReceived.load(); }
@@ -65,6 +68,17 @@ public:
     void PaintTo(QPainter& painter, QSize size, bool fullScreen);
     // Where the last shown picture went on its target (full-screen letterbox or display size).
     QRect ShownRect() const { return m_shownRect; }
+
+    // The stage under a simulated camera, moved as a hand moves a slide: dragging with the
+    // right mouse button carries the specimen with the pointer; the arrow keys move the field of
+    // view at the pane's stage speed (Shift: a tenth). A right click without a drag still goes
+    // to the overlay (it closes a polygon). StageKey takes the arrow keys the view receives;
+    // true when one was used.
+    bool StageKey(QKeyEvent* e);
+    void StopStageKeys();
+    // The specimen moves by (dx, dy) pixels of the picture as shown (zoom undone, processing
+    // flips taken into account). False without a stage.
+    bool MoveSpecimen(double dx, double dy);
 
     // IGVLWindow
     void InvalidateRect(const QRect& rc, bool erase) override;
@@ -85,6 +99,7 @@ protected:
 
 private:
     void UpdateCursor();
+    void StageKeyTick();
     void ScheduleRepaint();
     void CountPaintedFrame();
     // The playing picture: the newest finished one, drawn where it was made for.
@@ -112,6 +127,16 @@ private:
     std::atomic<bool> m_bRepaintPending{false};
     std::atomic<uint64_t> m_nFramesReceived{0};
     uint64_t m_nFramesPainted = 0;
+    // Stage steering (user-interface thread).
+    std::unique_ptr<IStageControl> m_stage;  // while a right-button drag runs
+    QPoint m_rightPress;
+    QPointF m_rightLast;
+    unsigned m_rightFlags = 0;
+    bool m_bRightPending = false;
+    bool m_bStageDragging = false;
+    int m_nHeldArrows = 0;  // bits: left, right, up, down
+    QTimer m_stageKeyTimer;
+    QElapsedTimer m_stageKeyClock;
     QElapsedTimer m_rateClock;
     uint64_t m_nRateFrames = 0;
     float m_fDisplayRate = 0.0f;

@@ -341,3 +341,45 @@ TEST_F(Documents, FixedFileSaveKeepsThePicture) {
 }
 
 }  // namespace
+
+// A picture taken from the live camera measures as the live picture does: same calibration,
+// same result texts, whatever the settings held when the last document closed.
+TEST_F(Documents, CapturesCarryTheLiveCalibrationAndDisplay) {
+    CScopeDoc* live = StartLive();
+    ASSERT_NE(live, nullptr);
+    GVLCalibration calib = live->ElemMgr().GetCalibration();
+    calib.m_unit_Unit = 0;  // micrometres
+    calib.m_unit_dcxPerPixel = calib.m_unit_dcyPerPixel = 0.04761905;
+    live->ElemMgr().SetCalibration(calib);
+    live->ElemMgr().SetPrecision(4);
+    GVLDisplay display = live->ElemMgr().GetDisplay();
+    display.m_color_Ruler = 5;
+    live->ElemMgr().SetDisplay(display);
+    ASSERT_NE(theSettings.measure.m_unit_dcxPerPixel, 0.04761905);
+
+    auto measure = [](CScopeDoc* doc) {
+        CGVLElemMgr& m = doc->ElemMgr();
+        m.SetZoom(1.0f);
+        m.SetOrigin(QPoint(0, 0));
+        // The line starts at the first move after the press.
+        m.OnLButtonDown(1, 2, QPoint(300, 200));
+        m.OnMouseMove(1, 2, QPoint(300, 200));
+        m.OnMouseMove(1, 2, QPoint(520, 200));
+        m.OnLButtonUp(0, 2, QPoint(520, 200));
+        const CGVLShape* line = m.GetElement(m.ElementCount() - 1);
+        return line ? line->ResultTexts() : QStringList();
+    };
+    const QStringList onLive = measure(live);
+    ASSERT_FALSE(onLive.isEmpty());
+    EXPECT_TRUE(onLive.join(' ').contains(QStringLiteral("L=10.4762 um"))) << onLive.join(' ').toStdString();
+
+    // Capture (Snap) and Pause both take pictures of this camera.
+    ASSERT_TRUE(live->OnCommand(ID_CAPTURE));
+    CScopeDoc* still = CScopeDoc::AllDocuments().back();
+    ASSERT_NE(still, live);
+    EXPECT_EQ(still->ElemMgr().GetCalibration().m_unit_dcxPerPixel, 0.04761905);
+    EXPECT_EQ(still->ElemMgr().GetCalibration().m_unit_Unit, 0);
+    EXPECT_EQ(still->ElemMgr().GetPrecision(), 4);
+    EXPECT_EQ(still->ElemMgr().GetDisplay().m_color_Ruler, 5);
+    EXPECT_EQ(measure(still), onLive);
+}

@@ -122,3 +122,28 @@ TEST(ViewLayout, FullScreenLetterbox) {
 }
 
 }  // namespace
+
+// A printed picture keeps its physical size when it fits the page and is scaled down, aspect
+// kept, when it does not: never cropped.
+TEST(ViewLayout, PrintedPictureFitsThePage) {
+    const QSize a4At600(4960, 7016);  // A4's printable area at 600 dpi, about
+    const struct {
+        QSize picture;
+        double pictureDpi;
+        QSize page;
+        QRect expected;
+    } cases[] = {
+        {{960, 720}, 96, a4At600, {0, 0, 4960, 3720}},      // 10 x 7.5 in: too wide, scaled
+        {{1280, 960}, 96, a4At600, {0, 0, 4960, 3720}},     // 13.3 in wide: fitted to the width
+        {{480, 360}, 96, a4At600, {0, 0, 3000, 2250}},      // fits: its own size
+        {{480, 3600}, 96, a4At600, {0, 0, 935, 7016}},      // tall: fitted to the height
+        {{1200, 600}, 300, a4At600, {0, 0, 2400, 1200}},    // its own resolution counts
+        {{1280, 960}, 96, {}, {0, 0, 8000, 6000}},          // no page known: physical size
+    };
+    for (const auto& c : cases) {
+        const QRect r = PrintedRect(c.picture, QSizeF(c.pictureDpi, c.pictureDpi), QSizeF(600, 600), c.page);
+        EXPECT_EQ(r, c.expected) << c.picture.width() << "x" << c.picture.height();
+        if (!c.page.isEmpty()) EXPECT_TRUE(QRect(QPoint(0, 0), c.page).contains(r));
+    }
+    EXPECT_TRUE(PrintedRect({}, QSizeF(96, 96), QSizeF(600, 600), a4At600).isEmpty());
+}

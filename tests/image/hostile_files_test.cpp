@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <cstring>
 #include <random>
 
 #include "image/image_handle.h"
+#include "image/jpeg_scans.h"
 #include "test_support.h"
 
 namespace {
@@ -54,6 +56,71 @@ std::vector<uint8_t> Tga(int w, int h, bool rle) {
         }
     }
     return b;
+}
+
+// GIF building blocks. Frame indices are coded with 3-bit LZW codes and a clear code after
+// every two pixels, so the code width never grows.
+struct GifFrameSpec {
+    int left, top, width, height;
+    int disposal = 0;  // 2 restores the background, 3 the previous picture
+    int pixelsCoded = -1;  // fewer than width x height: the data is cut short
+};
+
+void PutLzw(std::vector<uint8_t>& out, int pixels) {
+    std::vector<uint8_t> bytes;
+    uint32_t acc = 0;
+    int bits = 0;
+    auto code = [&](int c) {
+        acc |= uint32_t(c) << bits;
+        bits += 3;
+        while (bits >= 8) {
+            bytes.push_back(uint8_t(acc));
+            acc >>= 8;
+            bits -= 8;
+        }
+    };
+    for (int i = 0; i < pixels; ++i) {
+        if (i % 2 == 0) code(4);  // clear
+        code(i % 4);
+    }
+    code(5);  // end of information
+    if (bits > 0) bytes.push_back(uint8_t(acc));
+    out.push_back(2);  // minimum code size
+    for (size_t at = 0; at < bytes.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, bytes.size() - at);
+        out.push_back(uint8_t(n));
+        out.insert(out.end(), bytes.begin() + at, bytes.begin() + at + n);
+    }
+    out.push_back(0);
+}
+
+std::vector<uint8_t> Gif(int screenW, int screenH, const std::vector<GifFrameSpec>& frames) {
+    std::vector<uint8_t> b = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0xF1, 0, 0};
+    Put16(b, 6, uint32_t(screenW));
+    Put16(b, 8, uint32_t(screenH));
+    b.insert(b.end(), {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255});  // four colours
+    for (const GifFrameSpec& f : frames) {
+        b.insert(b.end(), {0x21, 0xF9, 4, uint8_t(f.disposal << 2), 0, 0, 0, 0});
+        b.insert(b.end(), {0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        Put16(b, b.size() - 9, uint32_t(f.left));
+        Put16(b, b.size() - 7, uint32_t(f.top));
+        Put16(b, b.size() - 5, uint32_t(f.width));
+        Put16(b, b.size() - 3, uint32_t(f.height));
+        PutLzw(b, f.pixelsCoded >= 0 ? f.pixelsCoded : f.width * f.height);
+    }
+    b.push_back(0x3B);
+    return b;
+}
+
+// Frames read through the handler, -1 when the file is refused.
+int GifFrames(const std::vector<uint8_t>& bytes) {
+    FCImageHandle_Qt h;
+    PCL_Interface_Composite<FCObjImage> list;
+    std::unique_ptr<FCPropertyMap> props;
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size()]);
+    std::memcpy(copy.get(), bytes.data(), bytes.size());
+    if (!h.LoadImageMemory(copy.get(), bytes.size(), list, props)) return -1;
+    return list.PCL_GetObjectCount();
 }
 
 bool Load(IMAGE_TYPE type, const std::vector<uint8_t>& bytes) {
@@ -309,6 +376,110 @@ TEST(HostileFiles, RandomCorruptionStaysInBounds) {
         loaded += Load(type, b) ? 1 : 0;
     }
     EXPECT_GT(loaded, 0) << "some corruptions leave a readable file";
+}
+
+// A GIF is read up to its first frame that is not sound: one that leaves the screen, claims
+// more pixels than the rest of the file could code, or whose data is cut short. A screen
+// larger than the file could fill is refused before anything is allocated.
+TEST(HostileFiles, GifReadAsFarAsItIsSound) {
+    const std::vector<GifFrameSpec> two = {{0, 0, 6, 4}, {2, 1, 3, 2, 2}};
+    ASSERT_EQ(GifFrames(Gif(6, 4, two)), 2) << "the control file";
+    // A frame past the screen's right edge, to be disposed to the background (this wrote over
+    // memory before its rows were clipped the wrong way round).
+    EXPECT_EQ(GifFrames(Gif(6, 4, {{0, 0, 6, 4}, {5, 0, 3, 2, 2}})), 1);
+    EXPECT_EQ(GifFrames(Gif(6, 4, {{5, 0, 3, 2, 2}})), -1);
+    EXPECT_EQ(GifFrames(Gif(6, 4, {{0, 3, 6, 2}})), -1) << "past the bottom";
+    // Sizes no file of this length could code: refused before memory is taken for them.
+    EXPECT_EQ(GifFrames(Gif(65535, 65535, {{0, 0, 2, 2}})), -1);
+    EXPECT_EQ(GifFrames(Gif(30000, 30000, {{0, 0, 30000, 30000, 0, 4}})), -1);
+    EXPECT_EQ(GifFrames(Gif(6, 4, {{0, 0, 6, 4}, {0, 0, 6, 4, 0, 5}})), 1) << "cut short";
+    // A screen far beyond what its frames cover would be all background.
+    EXPECT_EQ(GifFrames(Gif(1200, 1000, {{0, 0, 12, 9}})), -1);
+    EXPECT_EQ(GifFrames(Gif(24, 18, {{0, 0, 12, 9}})), 1);
+    // No screen size: the first frame's extent.
+    EXPECT_EQ(GifFrames(Gif(0, 0, two)), 2);
+
+    // Opening it as a picture reads the first frame only, and a refused file leaves the
+    // picture that was there.
+    FCObjImage pic;
+    ASSERT_TRUE(pic.Allocate(3, 2, 24));
+    pic.WritePixel(1, 1, 0x123456);
+    const auto bad = Gif(6, 4, {{5, 0, 3, 2, 2}});
+    EXPECT_FALSE(pic.LoadFromBytes("x.gif", bad.data(), bad.size()));
+    EXPECT_EQ(pic.Width(), 3);
+    EXPECT_EQ(pic.ReadPixel(1, 1), 0x123456u);
+    const auto good = Gif(6, 4, two);
+    ASSERT_TRUE(pic.LoadFromBytes("x.gif", good.data(), good.size()));
+    EXPECT_EQ(pic.Width(), 6);
+    EXPECT_EQ(pic.ReadPixel(1, 0), 1u) << "palette index of the second pixel";
+}
+
+// Only the formats the program reads reach a decoder, whatever the name says: a PNG named
+// .jpg opens, a bitmap named .png goes to our own codec, and bytes of any other format (which
+// Qt has plugins for) are refused.
+TEST(HostileFiles, TheBytesPickTheDecoder) {
+    TempDir dir;
+    FCObjImage img;
+    ASSERT_TRUE(img.Allocate(5, 3, 24));
+    img.WritePixel(2, 1, 0x00FF00);
+    ASSERT_TRUE(img.SaveToFile(dir.file("a.png")));
+    ASSERT_TRUE(img.SaveToFile(dir.file("a.bmp")));
+    const auto png = ReadFileBytes(dir.file("a.png"));
+    const auto bmp = ReadFileBytes(dir.file("a.bmp"));
+    FCObjImage back;
+    ASSERT_TRUE(back.LoadFromBytes("x.jpg", png.data(), png.size()));
+    EXPECT_EQ(back.ReadPixel(2, 1), 0x00FF00u);
+    ASSERT_TRUE(back.LoadFromBytes("x.png", bmp.data(), bmp.size()));
+    EXPECT_EQ(back.ReadPixel(2, 1), 0x00FF00u);
+    const std::string others[] = {
+        "<svg xmlns='http://www.w3.org/2000/svg' width='9' height='9'/>",
+        "/* XPM */\nstatic char *x[] = {\"1 1 1 1\", \"a c #ff0000\", \"a\"};\n",
+        "P6\n1 1\n255\n\xff\0\0",
+        "RIFF\x1a\0\0\0WEBPVP8L\x0d\0\0\0\x2f\0\0\0\x10\x07\x10\x11\x11\x88\x88\xfe\x07\0",
+    };
+    for (const std::string& o : others)
+        EXPECT_FALSE(back.LoadFromBytes("x.png", reinterpret_cast<const uint8_t*>(o.data()), o.size()))
+            << o.substr(0, 12);
+}
+
+// A progressive JPEG's first scan repeated: every copy is another pass over the whole picture
+// for the decoder, a few bytes each in the file.
+std::vector<uint8_t> WithFirstScanRepeated(const std::vector<uint8_t>& jpeg, int copies) {
+    size_t i = 2, sos = 0, end = 0;
+    while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF) {
+        const size_t len = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
+        if (jpeg[i + 1] == 0xDA) {
+            sos = i;
+            end = i + 2 + len;
+            while (end + 1 < jpeg.size() && !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 &&
+                                               (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7)))
+                ++end;
+            break;
+        }
+        i += 2 + len;
+    }
+    std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + long(end));
+    for (int k = 0; k < copies; ++k) out.insert(out.end(), jpeg.begin() + long(sos), jpeg.begin() + long(end));
+    out.insert(out.end(), jpeg.begin() + long(end), jpeg.end());
+    return out;
+}
+
+TEST(HostileFiles, JpegWithThousandsOfScansIsRefused) {
+    QImage photo(64, 48, QImage::Format_RGB32);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) photo.setPixel(x, y, qRgb(x * 4, y * 5, (x ^ y) * 3));
+    const std::vector<uint8_t> progressive = ProgressiveJpeg(photo);
+    ASSERT_FALSE(progressive.empty());
+    FCObjImage img;
+    ASSERT_TRUE(img.LoadFromBytes("x.jpg", progressive.data(), progressive.size()));
+
+    const std::vector<uint8_t> hostile = WithFirstScanRepeated(progressive, 3000);
+    // Qt alone would decode it, three thousand passes later.
+    EXPECT_FALSE(QImage::fromData(hostile.data(), int(hostile.size()), "jpeg").isNull());
+    EXPECT_FALSE(img.LoadFromBytes("x.jpg", hostile.data(), hostile.size()));
+    EXPECT_EQ(img.Width(), 64) << "the picture that was there";
+    EXPECT_GT(JpegScanCount(hostile.data(), hostile.size(), 100000), 3000);
+    EXPECT_GE(JpegScanCount(progressive.data(), progressive.size()), 2);
 }
 
 // GIF goes through giflib: damaged files give the frames read before the damage or fail,

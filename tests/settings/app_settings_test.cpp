@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QLocale>
 #include <QSettings>
 
@@ -58,8 +62,9 @@ TEST_F(AppSettingsTest, RoundTripKeepsValuesAndTypes) {
     s.cameraPane.bCamPaneVisible = 0;
     s.cameraPane.mControlUIType = -7;
     s.zoom.ZoomCurSel = 4;
-    s.measure.m_unit_dcxPerPixel = 0.123456;
-    s.measure.m_unit_dcyPerPixel = 2.5;
+    // A calibration survives exactly: two decimals would make 0.04761905 5 % off and 0.004 zero.
+    s.measure.m_unit_dcxPerPixel = 0.04761905;
+    s.measure.m_unit_dcyPerPixel = 0.004;
     s.measure.m_unit_dcxReal = 1234.567;
     s.measure.m_unit_dcyReal = 0;
     s.measure.Precision = 5;
@@ -74,9 +79,10 @@ TEST_F(AppSettingsTest, RoundTripKeepsValuesAndTypes) {
     SaveAllSettings(Title());
 
     const QSettings raw = Store(Title());
-    EXPECT_EQ(raw.value("Measure/m_unit_dcxPerPixel").toString(), "0.12");
-    EXPECT_EQ(raw.value("Measure/m_unit_dcxReal").toString(), "1234.57");
-    EXPECT_EQ(raw.value("Measure/m_unit_dcyReal").toString(), "0.00");
+    EXPECT_EQ(raw.value("Measure/m_unit_dcxPerPixel").toString(), "0.04761905");
+    EXPECT_EQ(raw.value("Measure/m_unit_dcyPerPixel").toString(), "0.004");
+    EXPECT_EQ(raw.value("Measure/m_unit_dcxReal").toString(), "1234.567");
+    EXPECT_EQ(raw.value("Measure/m_unit_dcyReal").toString(), "0");
     EXPECT_EQ(raw.childGroups(), QStringList({"CameraPane", "Measure", "MeasureDlgSetting",
                                               "Process", "Save", "SaveAs", "ZoomCurSel"}));
 
@@ -85,9 +91,9 @@ TEST_F(AppSettingsTest, RoundTripKeepsValuesAndTypes) {
     EXPECT_EQ(s.cameraPane.bCamPaneVisible, 0);
     EXPECT_EQ(s.cameraPane.mControlUIType, -7);
     EXPECT_EQ(s.zoom.ZoomCurSel, 4);
-    EXPECT_DOUBLE_EQ(s.measure.m_unit_dcxPerPixel, 0.12);
-    EXPECT_DOUBLE_EQ(s.measure.m_unit_dcyPerPixel, 2.5);
-    EXPECT_DOUBLE_EQ(s.measure.m_unit_dcxReal, 1234.57);
+    EXPECT_EQ(s.measure.m_unit_dcxPerPixel, 0.04761905);
+    EXPECT_EQ(s.measure.m_unit_dcyPerPixel, 0.004);
+    EXPECT_EQ(s.measure.m_unit_dcxReal, 1234.567);
     EXPECT_EQ(s.measure.Precision, 5);
     EXPECT_EQ(s.measure.m_nYEnd, 777);
     EXPECT_EQ(s.process.bMirror, 1);
@@ -101,8 +107,13 @@ TEST_F(AppSettingsTest, RoundTripKeepsValuesAndTypes) {
 
 TEST_F(AppSettingsTest, CalibrationTextIgnoresTheLocale) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(CalibrationToText(0.125001), "0.13");
-    EXPECT_EQ(CalibrationToText(0.2), "0.20");
+    // Written in full, read back to the same number, whatever the locale.
+    for (const double v : {0.125001, 0.2, 1.0 / 21, 1e-7, 123456.789, -0.5, 0.0}) {
+        const QString text = CalibrationToText(v);
+        EXPECT_FALSE(text.contains(u',')) << text.toStdString();
+        EXPECT_EQ(CalibrationFromText(text), v) << text.toStdString();
+    }
+    EXPECT_EQ(CalibrationToText(0.2), "0.2");
     const struct {
         const char* text;
         double value;
@@ -165,6 +176,99 @@ TEST_F(AppSettingsTest, KeyPathNamesCompanyProductAndGroup) {
     EXPECT_EQ(v.Save(), kRegOk);
     EXPECT_EQ(Store(Title()).value("ZoomCurSel/ZoomCurSel").toInt(), 6);
     EXPECT_TRUE(Store(Title()).fileName().contains("Norvane TECH"));
+}
+
+void WriteStore(const QString& title, const QByteArray& bytes) {
+    const QString path = SettingsStorePath(title);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+TEST_F(AppSettingsTest, StorePathIsTheFileQSettingsReads) {
+    EXPECT_EQ(SettingsStorePath(Title()), Store(Title()).fileName());
+}
+
+// A value the INI reader would decode as an object (QDataStream for any Qt type, a PNG picture
+// here) never reaches it: the store is set aside whole and the run starts from the defaults.
+TEST_F(AppSettingsTest, StoreWithSerialisedObjectsIsSetAside) {
+    {
+        QSettings raw = Store(Title());
+        raw.setValue("ZoomCurSel/ZoomCurSel", 3);
+        QImage picture(4, 4, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        raw.setValue("Workspace/Picture", picture);
+    }
+    const QString path = SettingsStorePath(Title());
+    const QByteArray bytes = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_TRUE(bytes.contains("@Variant("));
+    LoadAllSettings(Title());
+    EXPECT_FALSE(QFileInfo::exists(path));
+    QFile aside(path + ".damaged");
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), bytes) << "kept for the user, byte for byte";
+    EXPECT_EQ(theSettings.zoom.ZoomCurSel, 10);
+    EXPECT_TRUE(theSettings.bLoaded) << "the next save writes a sound store";
+}
+
+TEST_F(AppSettingsTest, StoreGuardSeesThroughTheIniEscapes) {
+    // Every line spells a value that the INI reader decodes as an object.
+    const char* dangerous[] = {
+        "a=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)",
+        "a=\\x40Variant(x)",         // an escaped "@"
+        "a=\\x1000040Variant(x)",    // only the low 16 bits of an escape count
+        "a=\\100Variant(x)",         // octal
+        "a=@\"Var\"iant(x)",          // quotes vanish
+        "a=@Var\\qiant(x)",          // so do unknown escapes
+        "a=one, @DateTime(x)",       // a list item
+        "a=\"\n\", @Variant(x)",      // a quoted line break does not end the line
+        "a= \t@Variant(x)",          // blanks before the value
+    };
+    for (const char* line : dangerous) {
+        const QString title = Title() + QString::number(qHash(QByteArray(line)));
+        WriteStore(title, QByteArray("[Workspace]\n") + line + "\n");
+        EXPECT_EQ(GuardSettingsStore(SettingsStorePath(title)), StoreCheck::SetAside) << line;
+    }
+    // What we write ourselves, and look-alikes that read as plain text.
+    const char* sound[] = {
+        "a=@@Variant(x)",             // a text that begins with "@", as QSettings writes it
+        "a=\"x, @Variant(y)\"",        // inside one quoted text
+        "a=x@Variant(y)",             // not at the start of the value
+        ";a=@Variant(x)",             // a comment
+        "a=\\x41Variant(x)",          // "A", not "@"
+        "Geometry=@ByteArray(\\0@Variant(\\x1)",
+    };
+    for (const char* line : sound) {
+        const QString title = Title() + QString::number(qHash(QByteArray(line)));
+        WriteStore(title, QByteArray("[Workspace]\n") + line + "\n");
+        EXPECT_EQ(GuardSettingsStore(SettingsStorePath(title)), StoreCheck::Sound) << line;
+    }
+    // The program's own store, window layout included, is left alone.
+    LoadAllSettings(Title());
+    theSettings.save.Title = QStringLiteral("@home \"cells\", x=1; y\\z");
+    SaveAllSettings(Title());
+    {
+        QSettings raw = Store(Title());
+        QByteArray layout;
+        for (int i = 0; i < 256; ++i) layout.append(char(i));
+        raw.setValue("Workspace/State", layout + "@Variant(" + layout);
+        raw.setValue("Workspace/Documents", QStringList{"@a.png", "b, c.tif"});
+    }
+    EXPECT_EQ(GuardSettingsStore(SettingsStorePath(Title())), StoreCheck::Sound);
+    LoadAllSettings(Title());
+    EXPECT_EQ(theSettings.save.Title, "@home \"cells\", x=1; y\\z");
+}
+
+TEST_F(AppSettingsTest, OversizedStoreIsSetAside) {
+    WriteStore(Title(), QByteArray("[ZoomCurSel]\nZoomCurSel=4\n") +
+                            QByteArray(kMaxSettingsStoreBytes, ';'));
+    LoadAllSettings(Title());
+    EXPECT_TRUE(QFileInfo::exists(SettingsStorePath(Title()) + ".damaged"));
+    EXPECT_EQ(theSettings.zoom.ZoomCurSel, 10);
 }
 
 }  // namespace

@@ -51,10 +51,17 @@ TEST(ProfileFile, ReadsLikeAPrivateProfile) {
         {"Missing", "Suffix", "<def>"},
         {"Norvane", "; LangName2", "<def>"},
     };
-    for (const auto& c : cases)
+    // One reading for many keys answers exactly as single reads do.
+    const CProfileSnapshot snap = ini.Snapshot();
+    for (const auto& c : cases) {
         EXPECT_EQ(ini.GetString(c.section, c.key, "<def>"), c.expected)
             << c.section << "/" << c.key;
+        EXPECT_EQ(snap.GetString(c.section, c.key, "<def>"), c.expected)
+            << c.section << "/" << c.key;
+        EXPECT_EQ(snap.GetInt(c.section, c.key, 7), ini.GetInt(c.section, c.key, 7));
+    }
     EXPECT_EQ(ini.GetString("Norvane", "Language", {}, 1), "d");
+    EXPECT_EQ(snap.GetString("Norvane", "Language", {}, 1), "d");
     EXPECT_EQ(ini.GetInt("Save", "Suffix", 7), 41);
     EXPECT_EQ(ini.GetInt("Save", "bBmp", 7), 1);
     EXPECT_EQ(ini.GetInt("Save", "Neg", 7), -5);
@@ -108,8 +115,13 @@ TEST(ProfileFile, WriteCreatesFilesAndRefusesBrokenLines) {
     EXPECT_FALSE(ini.WriteString("Save", "", "a"));
     EXPECT_EQ(Read(path), before);
 
-    // An existing file that cannot be read is never replaced.
+    // An existing file that cannot be read is never replaced, nor one too large to be ours.
     EXPECT_FALSE(CProfileFile(QString::fromStdString(dir.path())).WriteString("A", "b", "c"));
+    const std::string huge = "[Save]\nTitle=x\n" + std::string(kMaxProfileFileBytes, ';');
+    Write(path, huge);
+    EXPECT_EQ(ini.GetString("Save", "Title", "<def>"), "<def>");
+    EXPECT_FALSE(ini.WriteString("Save", "Author", "Ann"));
+    EXPECT_EQ(Read(path).size(), huge.size());
 }
 
 }  // namespace

@@ -9,8 +9,14 @@ start must end at once and bring the first one forward with its hint.
 Then the live picture: the program starts on a simulated camera, live frames must show, a line
 is drawn on the live picture and exported, Snap makes a still document and Ctrl+S saves it.
 
+Then a new user's calibration: the stage goes to the micrometer, the ruler is laid over ten of its
+10 um divisions and told 100 um, 200 um are measured on the live picture and on a snapped one
+(the snapped tab must show its own picture at once), closing asks about the unsaved snapshot, and
+after a restart the same 200 um measure the same.
+
 --screenshots DIR: the documentation pictures (main window with the live simulated camera, a
-measured picture, full screen, the live window), for a 1600x1000 screen.
+measured picture, full screen, the live window, the calibration), for a 1600x1000 screen.
+--only calibration: that part alone.
 
 Only the X tools are used (xwininfo, xdotool, import, convert), so nothing of Qt is needed here.
 """
@@ -25,6 +31,10 @@ import tempfile
 import time
 
 WAIT = 60  # seconds for anything the program has to do; generous for a loaded machine
+# Buttons of the camera pane, from the main window's top-left corner: the Stage group's
+# "Micrometer" and the capture page's "Snap" (under the camera list, whatever camera is open).
+MICROMETER_BUTTON = (60, 251)
+SNAP_BUTTON = (60, 325)
 BACKGROUND = (42, 90, 160)  # the test picture's colour
 
 
@@ -179,6 +189,19 @@ def stop(proc):
 def make_picture(path):
     run("convert", "-size", "640x480", "xc:rgb(%d,%d,%d)" % BACKGROUND, "-fill", "rgb(240,200,40)",
         "-draw", "rectangle 40,40,140,110", path)
+
+
+def drag(frame, x0, y0, x1, y1, steps=12):
+    """Left-button drag in window coordinates, in small steps as a hand would."""
+    fx, fy, _, _ = geometry(frame)
+    run("xdotool", "mousemove", "--sync", str(fx + x0), str(fy + y0))
+    time.sleep(0.2)
+    run("xdotool", "mousedown", "1")
+    for i in range(1, steps + 1):
+        run("xdotool", "mousemove", "--sync", str(fx + x0 + (x1 - x0) * i // steps), str(fy + y0 + (y1 - y0) * i // steps))
+        time.sleep(0.05)
+    run("xdotool", "mouseup", "1")
+    time.sleep(0.5)
 
 
 def draw_line(frame, x0, y0, x1, y1):
@@ -357,7 +380,7 @@ def live_part(app, work, screenshot=None):
 
         # Snap (the camera pane's first button): a still document of the camera.
         fx, fy, _, _ = geometry(frame)
-        run("xdotool", "mousemove", "--sync", str(fx + 60), str(fy + 212))
+        run("xdotool", "mousemove", "--sync", str(fx + SNAP_BUTTON[0]), str(fy + SNAP_BUTTON[1]))
         run("xdotool", "click", "1")
         still = wait_for("the snapped still document",
                          lambda: find_window(lambda t: t.startswith("NorvaneScope - [Untitled")))
@@ -379,6 +402,183 @@ def live_part(app, work, screenshot=None):
     finally:
         stop(proc)
     log("live ok")
+
+
+# ---- calibrating on the stage micrometer ----
+
+def lines_in_row(shot, y, x0, x1, glass):
+    """Centres of the dark ruled lines crossing row y between x0 and x1."""
+    dark = [sum(shot.at(x, y)) < sum(glass) * 0.7 for x in range(x0, x1)]
+    centres, start = [], None
+    for i, d in enumerate(dark + [False]):
+        if d and start is None:
+            start = i
+        elif not d and start is not None:
+            centres.append(x0 + (start + i - 1) / 2.0)
+            start = None
+    return centres
+
+
+def exported_lengths(frame, csv_dir):
+    """Export data (the last item of the Measure menu) and the line lengths of the new table."""
+    before = set(os.listdir(csv_dir))
+    keys(frame, "alt+m", "Up", "Return")
+    new = wait_for("the exported table", lambda: sorted(set(os.listdir(csv_dir)) - before))
+    text = wait_for("the table's rows", lambda: open(os.path.join(csv_dir, new[0]), encoding="utf-8").read().strip())
+    lengths = []
+    for row in text.splitlines()[1:]:
+        if "Line distance" in row:
+            lengths.append(float(re.findall(r"\d+\.\d+", row)[0]))
+    return lengths
+
+
+def micrometer_view(frame, work, name):
+    """The Stage group's Micrometer button, then the picture's box on screen, its scale (screen
+    pixels per picture pixel of the 1280 x 1024 camera) and the glass colour."""
+    fx, fy, width, height = geometry(frame)
+    run("xdotool", "mousemove", "--sync", str(fx + MICROMETER_BUTTON[0]), str(fy + MICROMETER_BUTTON[1]))
+    run("xdotool", "click", "1")
+
+    def run_of(shot, glass, along, fixed, count, vertical):
+        # The longest stretch of glass-coloured pixels through a row (or column).
+        best, begin = (0, 0), None
+        for i in range(count + 1):
+            c = shot.at(fixed, i) if vertical else shot.at(i, fixed)
+            inside = i < count and all(abs(c[k] - glass[k]) <= 30 for k in range(3))
+            if inside and begin is None:
+                begin = i
+            elif not inside and begin is not None:
+                if i - begin > best[1] - best[0]:
+                    best = (begin, i)
+                begin = None
+        return best
+
+    def ruled():
+        shot = capture(frame, os.path.join(work, name))
+        glass = shot.at(width * 2 // 3, height // 4)
+        left, right = run_of(shot, glass, None, height // 4, width, False)
+        top, bottom = run_of(shot, glass, None, (left + right) // 2, height, True)
+        box = (left, top, right, bottom)
+        if right - left < 400:
+            return None
+        scale = (right - left) / 1280.0
+        row = int(box[1] + 532 * scale)  # 10 um below the field centre: every division crosses it
+        centres = lines_in_row(shot, row, box[0] + 2, box[2] - 2, glass)
+        if len(centres) < 30:
+            return None
+        return shot, box, scale, glass, centres
+    return wait_for("the stage micrometer in the live picture", ruled)
+
+
+def calibration_part(app, work, screenshot=None):
+    """A new user calibrates on the micrometer's 10 um divisions, measures the same 200 um on the
+    live picture and on a snapped one, restarts and measures again: the same numbers."""
+    home = os.path.join(work, "home-calib")
+    csv_dir = os.path.join(work, "csv-calib")
+    os.makedirs(csv_dir)
+    env = environment(home, "none,mc-a=1")
+    env["NORVANESCOPE_SAVE_DIR"] = csv_dir
+
+    def fill(frame):
+        run("xdotool", "windowmove", "--sync", frame, "0", "0", check=False)
+        run("xdotool", "windowsize", "--sync", frame, "1600", "1000", check=False)
+        time.sleep(1.5)
+
+    def to_screen(box, scale, x, y):
+        return int(round(box[0] + x * scale)), int(round(box[1] + y * scale))
+
+    def line_across(box, scale, centres):
+        # From a division line to the one twenty divisions on (200 um), across the ruled lines,
+        # clear of the ruler's label (on the left, ten divisions long).
+        y = int(box[1] + 532 * scale)
+        a = centres[28]
+        b = min(centres[40:], key=lambda c: abs(c - a - 20 * 20 * scale))
+        return int(round(a)), y, int(round(b)), y
+
+    def measure(frame, line):
+        keys(frame, "alt+m", "l")
+        draw_line(frame, *line)
+        return exported_lengths(frame, csv_dir)
+
+    proc = start(app, ["-nosplash"], env, os.path.join(work, "app-calib.log"))
+    try:
+        frame = main_window(lambda t: t == "NorvaneScope - [MC-A]")[0]
+        fill(frame)
+        _, box, scale, glass, centres = micrometer_view(frame, work, "micrometer.png")
+        pitch = sorted(b - a for a, b in zip(centres, centres[1:]))[len(centres) // 2]
+        log("micrometer at", box, "scale %.4f" % scale, "pitch %.2f screen px" % pitch)
+        if abs(pitch - 20 * scale) > 1.5:
+            fail("the divisions are not 10 um (20 picture pixels) apart: %.2f" % pitch)
+
+        # Measure > Calibration: the ruler on the picture, its dialog beside.
+        keys(frame, "alt+m", "n")
+        dialog = wait_for("the Ruler Setting dialog", lambda: find_window(lambda t: t == "Ruler Setting"))
+        # The ruler's corner (picture 50, 50) onto a division line at the row of the lines, then
+        # the end of its horizontal arm ten divisions (100 um) on.
+        first = centres[3]
+        corner_x = (first - box[0]) / scale
+        focus(frame)
+        sx, sy = to_screen(box, scale, 70, 70)
+        tx, ty = to_screen(box, scale, 70 + corner_x - 50, 70 + 530 - 50)
+        drag(frame, sx, sy, tx, ty)
+        end_x = min(centres, key=lambda c: abs(c - first - 10 * 20 * scale))
+        sx, sy = to_screen(box, scale, corner_x + 50, 530)
+        drag(frame, sx, sy, int(round(end_x)), sy)
+        # The real length of the arm: 100 um (the X field has the focus when the dialog opens).
+        keys(dialog[0], "ctrl+a", "1", "0", "0")
+        time.sleep(0.5)
+        keys(dialog[0], "Return")
+        wait_for("the dialog to close", lambda: not find_window(lambda t: t == "Ruler Setting"))
+
+        line = line_across(box, scale, centres)
+        live = measure(frame, line)
+        log("live lengths", live)
+        time.sleep(0.5)
+        capture(frame, screenshot or os.path.join(work, "calibration.png"))
+        if len(live) != 1 or abs(live[0] - 200) > 4:
+            fail("200 um on the live picture measure %r" % live)
+
+        # Snap: the still tab shows its own picture at once, and measures the same.
+        fx, fy, _, _ = geometry(frame)
+        run("xdotool", "mousemove", "--sync", str(fx + SNAP_BUTTON[0]), str(fy + SNAP_BUTTON[1]))
+        run("xdotool", "click", "1")
+        wait_for("the snapped still document", lambda: find_window(lambda t: t.startswith("NorvaneScope - [Untitled")))
+        time.sleep(1)
+        shot = capture(frame, os.path.join(work, "snapped.png"))
+        row = int(box[1] + 532 * scale)
+        still_lines = lines_in_row(shot, row, box[0] + 2, box[2] - 2, glass)
+        if len(still_lines) < 30:
+            fail("the snapped tab does not show the micrometer across its width (%d lines)" % len(still_lines))
+        # The same pixels as on the live picture: the same length, to the last digit.
+        snapped = measure(frame, line)
+        log("snapped lengths", snapped)
+        if snapped != live:
+            fail("the snapped picture measures %r, the live one %r" % (snapped, live))
+
+        # Closing asks about the unsaved snapshot; Discard lets the program end.
+        keys(frame, "alt+f", "Up", "Return")
+        question = wait_for("the question about the unsaved picture", lambda: find_window(lambda t: t == "NorvaneScope"))
+        keys(question[0], "alt+d")
+        try:
+            proc.wait(WAIT)
+        except subprocess.TimeoutExpired:
+            fail("the program did not end after Discard")
+    finally:
+        stop(proc)
+
+    # The next start: the calibration exactly as it was.
+    proc = start(app, ["-nosplash"], env, os.path.join(work, "app-calib2.log"))
+    try:
+        frame = main_window(lambda t: t == "NorvaneScope - [MC-A]")[0]
+        fill(frame)
+        micrometer_view(frame, work, "micrometer2.png")
+        again = measure(frame, line)
+        log("after the restart", again)
+        if again != live:
+            fail("after the restart 200 um measure %r, before %r" % (again, live))
+    finally:
+        stop(proc)
+    log("calibration ok")
 
 
 def screenshots(app, work, out):
@@ -447,18 +647,25 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("app")
     parser.add_argument("--screenshots", metavar="DIR")
+    parser.add_argument("--only", choices=["calibration"], help="run one part alone")
     a = parser.parse_args()
     for tool in ("xwininfo", "xdotool", "import", "convert"):
         if not shutil.which(tool):
             fail("%s is missing (scripts/setup.sh installs it)" % tool)
     work = tempfile.mkdtemp(prefix="ns-e2e-")
     try:
-        if a.screenshots:
+        if a.only == "calibration":
+            calibration_part(os.path.abspath(a.app), work, a.screenshots and os.path.join(
+                os.path.abspath(a.screenshots), "calibration_micrometer.png"))
+        elif a.screenshots:
             screenshots(os.path.abspath(a.app), work, os.path.abspath(a.screenshots))
             live_part(os.path.abspath(a.app), work, os.path.join(os.path.abspath(a.screenshots), "live_window.png"))
+            calibration_part(os.path.abspath(a.app), work,
+                             os.path.join(os.path.abspath(a.screenshots), "calibration_micrometer.png"))
         else:
             end_to_end(os.path.abspath(a.app), work)
             live_part(os.path.abspath(a.app), work)
+            calibration_part(os.path.abspath(a.app), work)
     finally:
         # NS_E2E_KEEP=1 keeps the screenshots and logs for a look.
         if os.environ.get("NS_E2E_KEEP"):

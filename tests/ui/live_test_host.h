@@ -5,6 +5,7 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTest>
 
 #include <map>
 
@@ -62,6 +63,9 @@ public:
         return v ? static_cast<void*>(v->VideoWindow()) : nullptr;
     }
     CameraFrameSink LiveFrameSink() override { return &CVideoWnd::OnFrame; }
+    void LiveCameraClosing() override {
+        if (CScopeDoc* live = CScopeDoc::FindLiveDocument()) live->CameraGoingAway();
+    }
     void RebuildPane(int) override {
         if (pane) pane->UpdateForCamera();
     }
@@ -86,6 +90,25 @@ public:
     static CVideoWnd* LiveVideo() {
         CScopeView* v = LiveView();
         return v ? v->VideoWindow() : nullptr;
+    }
+    // The first device entry of a kind after a fresh enumeration, or -1.
+    static int DeviceOfKind(int kind) {
+        int count = 0;
+        theCameraManager().EnumerateDevices(&count);
+        for (const CameraDeviceEntry& e : theCameraManager().Devices())
+            if (e.kind == kind) return e.listIndex;
+        return -1;
+    }
+    // Switches to device i (opening the live document when there is none) and waits until its
+    // window has painted two frames; null when it does not.
+    CVideoWnd* GoLive(int device) {
+        if (device < 0) return nullptr;
+        theCameraManager().SwitchCamera(device, *this);
+        CVideoWnd* video = LiveVideo();
+        if (!video) return nullptr;
+        const uint64_t before = video->FramesPainted();
+        if (!QTest::qWaitFor([&] { return video->FramesPainted() >= before + 2; }, 30000)) return nullptr;
+        return video;
     }
     // Closes every image window (the live one stops and closes the camera).
     void CloseAll() {

@@ -4,6 +4,7 @@
 // vanishing while it streams, and the displayed frame rate against the camera's.
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -23,7 +24,9 @@
 #include "overlay/elements.h"
 #include "settings/app_folders.h"
 #include "settings/app_settings.h"
+#include "camera/stage_control.h"
 #include "ui/capture_page.h"
+#include "ui/stage_widget.h"
 #include "ui/full_screen_wnd.h"
 
 namespace {
@@ -80,21 +83,7 @@ class LiveVideoTest : public QObject {
     }
 
     // The live document on device i, with frames painted.
-    CVideoWnd* GoLive(int device) {
-        theCameraManager().SwitchCamera(device, m_host);
-        CVideoWnd* video = LiveTestHost::LiveVideo();
-        if (!video) return nullptr;
-        const uint64_t before = video->FramesPainted();
-        if (!QTest::qWaitFor([&] { return video->FramesPainted() >= before + 2; }, 30000)) return nullptr;
-        return video;
-    }
-
-    int DeviceOfKind(int kind) {
-        const auto& devices = theCameraManager().Devices();
-        for (size_t i = 0; i < devices.size(); ++i)
-            if (devices[i].kind == kind) return static_cast<int>(i);
-        return -1;
-    }
+    CVideoWnd* GoLive(int device) { return m_host.GoLive(device); }
 
 private slots:
     void initTestCase() {
@@ -316,7 +305,7 @@ private slots:
         };
         QSignalSpy clicked(m_pane.get(), &CCameraPane::commandRequested);
         for (const Case& c : cases) {
-            const int device = DeviceOfKind(c.kind);
+            const int device = LiveTestHost::DeviceOfKind(c.kind);
             QVERIFY2(device >= 0, qPrintable(QStringLiteral("no camera of kind %1").arg(c.kind)));
             // Through the task button, as the main frame receives it.
             QToolButton* button = nullptr;
@@ -414,7 +403,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_host.status[2].startsWith(QStringLiteral("Capture:")), 10000);
         QVERIFY(QRegularExpression(QStringLiteral("^Display:\\d+\\.\\d\\d$")).match(m_host.status[3]).hasMatch());
 
-        // Switching to the second camera keeps the live document and its window.
+        // Switching to the second camera keeps the live document and its window (in front
+        // again: the capture's tab covers it).
+        m_area->setActiveSubWindow(CChildFrame::ForDocument(live));
         theCameraManager().SwitchCamera(1, m_host);
         QCOMPARE(theCameraManager().m_nCurrentDevice, 1);
         QCOMPARE(CScopeDoc::FindLiveDocument(), live);
@@ -462,6 +453,93 @@ private slots:
     }
 
     // Last: the simulated camera stays gone for the rest of the run.
+    // ---------------------------------------------------------------- the stage
+
+    // A right-button drag carries the specimen with the pointer: the stage moves by the dragged
+    // distance; a right click without a drag still reaches the overlay; the arrow keys move the
+    // field of view; the pane's button takes the stage to the micrometer, whose 10 um divisions
+    // then stand in the picture at the stage's true scale.
+    void stageFollowsTheHandAndReachesTheMicrometer() {
+        Start("none,mc-a=1");
+        CVideoWnd* video = GoLive(0);
+        QVERIFY(video);
+        CScopeDoc* live = CScopeDoc::FindLiveDocument();
+        std::unique_ptr<IStageControl> stage = OpenCameraStage(theCameraManager());
+        QVERIFY(stage);
+        QVERIFY(stage->SetDrift(false));
+        const StagePosition start = *stage->Position();
+        auto send = [video](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+            QMouseEvent e(type, at, video->mapToGlobal(at), Qt::RightButton, held, Qt::NoModifier);
+            QCoreApplication::sendEvent(video, &e);
+        };
+        send(QEvent::MouseButtonPress, {200, 200}, Qt::RightButton);
+        for (int i = 1; i <= 10; ++i) send(QEvent::MouseMove, {200 + 12 * i, 200 + 5 * i}, Qt::RightButton);
+        send(QEvent::MouseButtonRelease, {320, 250}, Qt::NoButton);
+        const StagePosition dragged = *stage->Position();
+        // (120, 50) window pixels at the display's zoom.
+        const double zx = double(live->m_nFrameWidth) / video->DisplaySize().width();
+        const double zy = double(live->m_nFrameHeight) / video->DisplaySize().height();
+        QVERIFY(std::abs(dragged.at.x - (start.at.x - 120 * zx * start.micronsPerPixelX)) < 1e-6);
+        QVERIFY(std::abs(dragged.at.y - (start.at.y - 50 * zy * start.micronsPerPixelY)) < 1e-6);
+
+        // A click closes the polygon being drawn, and leaves the stage alone.
+        live->SetTool(5);
+        CGVLElemMgr& mgr = live->ElemMgr();
+        for (QPoint p : {QPoint(100, 100), QPoint(300, 100), QPoint(300, 260)}) {
+            mgr.OnLButtonDown(1, 5, p);
+            mgr.OnLButtonUp(0, 5, p);
+        }
+        send(QEvent::MouseButtonPress, {150, 240}, Qt::RightButton);
+        send(QEvent::MouseButtonRelease, {150, 240}, Qt::NoButton);
+        auto* polygon = dynamic_cast<CGVLPolygon*>(mgr.GetElement(mgr.ElementCount() - 1));
+        QVERIFY(polygon && polygon->IsClosed());
+        QCOMPARE(stage->Position()->at, dragged.at);
+
+        // Right arrow: the field of view goes right, for as long as the key is held.
+        CScopeView* view = LiveTestHost::LiveView();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &press);
+        QTRY_VERIFY_WITH_TIMEOUT(stage->Position()->at.x > dragged.at.x + 1, 10000);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &release);
+        const StagePoint stopped = stage->Position()->at;
+        QTest::qWait(200);
+        QCOMPARE(stage->Position()->at, stopped);
+        QCOMPARE(stopped.y, dragged.at.y);
+
+        // The pane's Stage group takes it to the micrometer.
+        CStageWidget pane;
+        pane.Refresh();
+        QVERIFY(pane.isEnabled());
+        QTest::mouseClick(pane.MicrometerButton(), Qt::LeftButton);
+        QCOMPARE(stage->Position()->at, StageMicrometerPlace());
+        QVERIFY(pane.PositionLabel()->text().contains(QStringLiteral("µm")));
+        // A still there shows the ruled lines every 10 um: 10 / (um per pixel) pixels apart.
+        FCObjImage still;
+        QVERIFY(live->CaptureFrame(still));
+        const double pitch = 10.0 / start.micronsPerPixelX * still.Width() / live->m_nFrameWidth;
+        // A row 10 um below the field centre crosses every division line (20 um tall at least).
+        const int row = still.Height() / 2 + static_cast<int>(10.0 / start.micronsPerPixelY);
+        std::vector<int> grey(still.Width());
+        for (int x = 0; x < still.Width(); ++x) {
+            const uint8_t* p = still.PixelPointer(x, row);
+            grey[x] = p[0] + p[1] + p[2];
+        }
+        const auto [lo, hi] = std::minmax_element(grey.begin(), grey.end());
+        QVERIFY(*hi - *lo > 150);
+        // Lines of a micrometre are thinner than a pixel may hold: well below the glass is a line.
+        const int threshold = *hi - (*hi - *lo) / 4;
+        std::vector<int> starts;
+        for (int x = 1; x < still.Width(); ++x)
+            if (grey[x] < threshold && grey[x - 1] >= threshold) starts.push_back(x);
+        QVERIFY2(starts.size() > 20, qPrintable(QString::number(starts.size())));
+        std::vector<double> gaps;
+        for (size_t i = 1; i < starts.size(); ++i) gaps.push_back(starts[i] - starts[i - 1]);
+        std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+        QVERIFY2(std::abs(gaps[gaps.size() / 2] - pitch) <= 1.0,
+                 qPrintable(QStringLiteral("%1 %2").arg(gaps[gaps.size() / 2]).arg(pitch)));
+    }
+
     void cameraVanishingWhileStreaming() {
         Start("none,mc-a=1,mc-b=1");
         CVideoWnd* video = GoLive(0);
@@ -480,7 +558,7 @@ private slots:
         // camera brings frames again.
         QVERIFY(CScopeDoc::FindLiveDocument());
         QVERIFY(!m_pane->CameraTasks().isEmpty());
-        const int other = DeviceOfKind(KindModule2);
+        const int other = LiveTestHost::DeviceOfKind(KindModule2);
         QVERIFY(other >= 0);
         theCameraManager().SwitchCamera(other, m_host);
         const uint64_t painted = video->FramesPainted();

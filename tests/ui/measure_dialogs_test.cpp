@@ -645,16 +645,22 @@ private slots:
             &seen);
         QTest::mouseClick(Child<QPushButton>(dlg, "Load"), Qt::LeftButton);
         QVERIFY(seen);
-        QCOMPARE(Ruler(other.ElemMgr(), 0), QPoint(137, 100));
-        QCOMPARE(Ruler(other.ElemMgr(), 1), QPoint(100, 150));
+        // The calibration of the file; the ruler stays where it was laid, its arms (20 and 50
+        // pixels) now measuring in that calibration.
+        QCOMPARE(Ruler(other.ElemMgr(), 0), QPoint(60, 40));
+        QCOMPARE(Ruler(other.ElemMgr(), 1), QPoint(40, 90));
         const GVLCalibration c = other.ElemMgr().GetCalibration();
         QCOMPARE(c.m_unit_Unit, 2);
         QCOMPARE(c.m_unit_dcxPerPixel, 0.27027027);
         QCOMPARE(c.m_unit_dcyPerPixel, 0.1);
-        QCOMPARE(c.m_unit_dcxReal, 10.0);
+        QCOMPARE(c.m_unit_dcxReal, 5.405405405);
         QCOMPARE(c.m_unit_dcyReal, 5.0);
         QCOMPARE(Child<QComboBox>(dlg, "Unit")->currentText(), QStringLiteral("cm"));
-        QCOMPARE(theSettings.measureDlg.XUnit, QStringLiteral("10"));
+        QCOMPARE(Child<QLineEdit>(dlg, "XLength")->text(), QStringLiteral("20"));
+        // OK keeps it.
+        dlg->accept();
+        QCOMPARE(other.ElemMgr().GetCalibration().m_unit_dcxPerPixel, 0.27027027);
+        QCOMPARE(theSettings.measureDlg.XUnit, QStringLiteral("5.405405405"));
         QCOMPARE(theSettings.measureDlg.Unit, 2);
         delete child;
     }
@@ -681,7 +687,7 @@ private slots:
         QCOMPARE(c.m_unit_dcyPerPixel, 0.5);
         QCOMPARE(c.m_unit_Unit, unitBefore);  // no such unit: kept
         QCOMPARE(Child<QLineEdit>(dlg, "XPerPixel")->text(), QStringLiteral("0.00000000"));
-        QCOMPARE(Child<QLineEdit>(dlg, "XLength")->text(), QStringLiteral("0"));
+        const QPoint kept0 = Ruler(doc.ElemMgr(), 0), kept1 = Ruler(doc.ElemMgr(), 1);
 
         // A file of three lines: the rest is empty or 0.
         const QString shortFile = m_dir.filePath(QStringLiteral("short.nrr"));
@@ -691,10 +697,10 @@ private slots:
             f.write("1\r\n2\r\n4\r\n");
         }
         QVERIFY(dlg->LoadFromFile(shortFile));
-        QCOMPARE(Ruler(doc.ElemMgr(), 0), QPoint(0, 0));
-        QCOMPARE(Ruler(doc.ElemMgr(), 1), QPoint(0, 0));
+        QCOMPARE(Ruler(doc.ElemMgr(), 0), kept0);
+        QCOMPARE(Ruler(doc.ElemMgr(), 1), kept1);
         c = doc.ElemMgr().GetCalibration();
-        QCOMPARE(c.m_unit_dcxReal, 4.0);
+        QCOMPARE(c.m_unit_dcxReal, 0.0);
         QCOMPARE(c.m_unit_dcyReal, 0.0);
         QCOMPARE(c.m_unit_dcxPerPixel, 0.0);
         QCOMPARE(c.m_unit_Unit, 0);

@@ -412,23 +412,33 @@ private slots:
         QCOMPARE(CImagePickerDlg::SizeText(bytes), text);
     }
 
-    void pickerFilterTakesBmpAndJpegInEitherCase() {
+    // The first entry, chosen at opening, lists every format the program reads (PNG among
+    // them, so what it saved opens again); the given entry keeps to BMP and JPEG.
+    void pickerFilterOffersAllPicturesFirst() {
         CImagePickerDlg dlg;
         auto* types = dlg.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
         QVERIFY(types);
-        QCOMPARE(types->currentText(), QStringLiteral("Image File (*.bmp, *.jpg)"));
+        QCOMPARE(types->count(), 2);
+        QCOMPARE(types->itemText(0), QStringLiteral("All pictures"));
+        QCOMPARE(types->itemText(1), QStringLiteral("Image File (*.bmp, *.jpg)"));
+        QCOMPARE(types->currentIndex(), 0);
         QTemporaryDir dir;
-        for (const char* name : {"a.bmp", "b.JPG", "c.jpeg", "d.png", "e.tif"}) {
-            QFile f(dir.filePath(QString::fromLatin1(name)));
+        const QStringList names = {"a.bmp", "b.JPG", "c.jpeg", "d.png", "e.tif", "f.TIFF",
+                                   "g.gif", "h.tga", "i.ico", "j.txt", "k.pcx"};
+        for (const QString& name : names) {
+            QFile f(dir.filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
         auto* model = dlg.findChild<QFileSystemModel*>();
         QVERIFY(model);
-        QDir d(dir.path());
-        d.setNameFilters(model->nameFilters());
-        QCOMPARE(d.entryList(QDir::Files | QDir::CaseSensitive, QDir::Name),
-                 (QStringList{QStringLiteral("a.bmp"), QStringLiteral("b.JPG"),
-                              QStringLiteral("c.jpeg")}));
+        auto listed = [&] {
+            QDir d(dir.path());
+            d.setNameFilters(model->nameFilters());
+            return d.entryList(QDir::Files | QDir::CaseSensitive, QDir::Name);
+        };
+        QCOMPARE(listed(), names.mid(0, 9));
+        dlg.selectNameFilter(dlg.nameFilters().at(1));
+        QCOMPARE(listed(), names.mid(0, 3));
     }
 
     void pickerRemembersTheLastFile() {

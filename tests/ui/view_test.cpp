@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <algorithm>
@@ -548,6 +550,46 @@ private slots:
         QCOMPARE(take.count(), 2);
         QTest::keyClick(s->wnd(), Qt::Key_A);
         QCOMPARE(take.count(), 2);
+    }
+
+    // A picture larger than the page is printed whole, scaled down to fit; the page is read
+    // back by poppler, an independent reader.
+    void printFitsThePage() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+            QSKIP("pdftoppm is missing: run scripts/setup.sh");
+        auto s = OpenStill(Picture(1280, 960), 4, QSize(600, 400));
+        QVERIFY(s);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setPageOrientation(QPageLayout::Portrait);
+        const QString pdf = m_dir.filePath(QStringLiteral("a4.pdf"));
+        printer.setOutputFileName(pdf);
+        QVERIFY(s->view->Print(printer));
+        QProcess ppm;
+        ppm.start(QStringLiteral("pdftoppm"),
+                  {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
+                   QStringLiteral("-singlefile"), pdf, m_dir.filePath(QStringLiteral("a4"))});
+        QVERIFY(ppm.waitForFinished(60000));
+        QCOMPARE(ppm.exitCode(), 0);
+        const QImage page(m_dir.filePath(QStringLiteral("a4.png")));
+        QVERIFY(!page.isNull());
+        // The red left half and the blue right half, both whole: equally wide, 4:3 together.
+        QRect red, blue;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x) {
+                const QColor c = page.pixelColor(x, y);
+                if (c.red() > 200 && c.green() < 60 && c.blue() < 60) red |= QRect(x, y, 1, 1);
+                if (c.blue() > 200 && c.green() < 60 && c.red() < 60) blue |= QRect(x, y, 1, 1);
+            }
+        QVERIFY(!red.isEmpty() && !blue.isEmpty());
+        QVERIFY2(std::abs(red.width() - blue.width()) <= 2,
+                 qPrintable(QStringLiteral("%1 %2").arg(red.width()).arg(blue.width())));
+        const QRect whole = red | blue;
+        QVERIFY(std::abs(whole.width() * 3 - whole.height() * 4) <= 12);
+        QVERIFY(page.rect().contains(whole));
+        // Scaled to the printable width, not smaller than it must be.
+        QVERIFY(whole.width() > page.width() * 8 / 10);
     }
 
     void childFrameOwnsItsDocument() {

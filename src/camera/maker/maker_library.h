@@ -27,7 +27,8 @@
     X(NRCamera_Set_LightFrequency) X(NRCamera_Get_LightFrequency) X(NRCamera_Get_Capability)  \
     X(NRCamera_Set_OnceWB) X(NRCamera_Set_WhiteBlanceCallback)                                \
     X(NRCamera_Get_CaptureFrameRate) X(NRCamera_Get_DisplayFrameRate) X(NRCamera_Sim_SetStage) \
-    X(NRCamera_Sim_MoveStage) X(NRCamera_Sim_SetFocus) X(NRCamera_Sim_SetFaults)
+    X(NRCamera_Sim_MoveStage) X(NRCamera_Sim_SetFocus) X(NRCamera_Sim_SetFaults)               \
+    X(NRCamera_Sim_GetStage) X(NRCamera_Sim_MoveStagePixels) X(NRCamera_Sim_SetStageDrift)
 
 // The library's calls, null when absent.
 struct MakerCalls {

@@ -111,6 +111,12 @@ int NRCamera_Get_DisplayFrameRate(int index, float* fps);
 // Simulation controls.
 int NRCamera_Sim_SetStage(int index, double x, double y);  // specimen units (2 per micrometre)
 int NRCamera_Sim_MoveStage(int index, double dx, double dy);
+// The field centre now (specimen units, drift included) and the units per live frame pixel.
+int NRCamera_Sim_GetStage(int index, double* x, double* y, double* unitsPerPixelX, double* unitsPerPixelY);
+// The specimen moves by (dx, dy) live pixels in the picture, as under a hand moving the slide.
+int NRCamera_Sim_MoveStagePixels(int index, double dx, double dy);
+// The stage's slow wander in specimen units; 0 holds it still where it is.
+int NRCamera_Sim_SetStageDrift(int index, double amplitude);
 int NRCamera_Sim_SetFocus(int index, double zMicrons);
 // dropEvery: every n-th frame is dropped (0 never); stallAfter: no frames from that frame on
 // (-1 never); removed: the device is gone (frames stop, calls fail with -1).

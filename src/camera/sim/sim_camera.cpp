@@ -459,6 +459,29 @@ bool CSimCamera::MoveStage(double dx, double dy) {
     return m_sensor.Stage().MoveBy(dx, dy);
 }
 
+SimStageReading CSimCamera::ReadStage() const {
+    const SimSensorSettings s = Settings();
+    const SimStagePose pose = m_sensor.Stage().Pose(Now());
+    const auto upp = CSimSensor::UnitsPerOutputPixel(s);
+    return {pose.x, pose.y, pose.z, upp[0], upp[1]};
+}
+
+bool CSimCamera::MoveStageByPixels(double dx, double dy) {
+    if (!std::isfinite(dx) || !std::isfinite(dy)) return false;
+    const SimSensorSettings s = Settings();
+    const auto upp = CSimSensor::UnitsPerOutputPixel(s);
+    // The picture's column x shows the slide at field centre + x * upp (mirrored when flipped):
+    // for the specimen to follow the hand the field centre moves the other way.
+    return MoveStage((s.hFlip ? dx : -dx) * upp[0], (s.vFlip ? dy : -dy) * upp[1]);
+}
+
+bool CSimCamera::SetStageDrift(double amplitudeUnits) {
+    // The field stays where it is now; only its wander from here on changes.
+    const double t = Now();
+    const SimStagePose here = m_sensor.Stage().Pose(t);
+    return m_sensor.Stage().SetDrift(amplitudeUnits, 0, 600) && m_sensor.Stage().SetPosition(here.x, here.y, t);
+}
+
 bool CSimCamera::SetFocus(double zMicrons) {
     return m_sensor.Stage().SetFocus(zMicrons, Now());
 }

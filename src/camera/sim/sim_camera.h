@@ -67,6 +67,12 @@ struct SimCameraModel {
     int autoExposureTarget = 110;  // mean output level sought, 1 .. 255
 };
 
+// Where the stage is and how the live picture sees it.
+struct SimStageReading {
+    double x = 0, y = 0, z = 0;  // the field centre now: specimen units; focus in micrometres
+    double unitsPerPixelX = 1, unitsPerPixelY = 1;  // specimen units per live frame pixel
+};
+
 // One delivered frame; valid until the frame function returns. Exactly one of image and raw is
 // set, by the model's form. The receiver may modify the pixels (the buffer is reused).
 struct SimFrame {
@@ -172,6 +178,12 @@ public:
     CSimStage& Stage() { return m_sensor.Stage(); }
     bool SetStage(double x, double y);
     bool MoveStage(double dx, double dy);
+    SimStageReading ReadStage() const;
+    // Moves the stage so that the specimen moves by (dx, dy) pixels in the live picture, as a
+    // hand moving the slide under it would (flips taken into account).
+    bool MoveStageByPixels(double dx, double dy);
+    // The stage's slow wander, in specimen units (0 holds it still).
+    bool SetStageDrift(double amplitudeUnits);
     bool SetFocus(double zMicrons);
     bool SetFaults(const SimFaults& faults);
     bool IsRemoved() const;

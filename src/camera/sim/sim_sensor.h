@@ -106,6 +106,7 @@ public:
     bool SetSettings(const SimSensorSettings& s);
     SimSensorSettings Settings() const;
     CSimStage& Stage() { return m_stage; }
+    const CSimStage& Stage() const { return m_stage; }
     const std::shared_ptr<CVirtualSpecimen>& Specimen() const { return m_specimen; }
 
     // Renders the next frame, exposed from time t (seconds), into a 24-bit (B,G,R) or 32-bit

@@ -1,5 +1,7 @@
 #include "camera/uvc/frame_decode.h"
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +11,14 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "image/jpeg_scans.h"
+
 namespace {
+
+constexpr int kMaxFrameScans = 4;
+// Even a frame of one flat colour takes a few bits per 8 x 8 block and colour; a frame with
+// fewer bytes than this for its size is cut short, and is refused before it is decoded.
+constexpr int64_t kMaxFramePixelsPerByte = 1024;
 
 struct JpegError {
     jpeg_error_mgr pub;
@@ -55,6 +64,11 @@ CMjpegDecoder::~CMjpegDecoder() {
 bool CMjpegDecoder::Decode(const uint8_t* data, size_t size, int width, int height, uint8_t* dib,
                            int64_t dibStride) {
     if (!data || size < 4 || !dib || width <= 0 || height <= 0 || dibStride < int64_t(width) * 3)
+        return false;
+    // Cameras send one scan per frame (one per colour at most); every further scan would cost
+    // a pass over the whole frame on the capture thread.
+    if (JpegScanCount(data, size, kMaxFrameScans + 1) > kMaxFrameScans) return false;
+    if (int64_t(width) * height > kMaxFramePixelsPerByte * int64_t(std::min<size_t>(size, INT32_MAX)))
         return false;
     jpeg_decompress_struct* ci = &m->cinfo;
     m->err.cutShort = false;
@@ -122,7 +136,13 @@ inline __attribute__((always_inline)) void YuyvBlock16(const uint8_t* __restrict
 }
 
 // Sanitizer builds go without the load-time choice: its resolver runs before they are set up.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+// Clang says so through __has_feature, GCC through __SANITIZE_*__.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define NS_SANITIZED_BUILD 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__) || defined(NS_SANITIZED_BUILD)
 #define NS_YUYV_ROW_CLONES
 #else
 #define NS_YUYV_ROW_CLONES __attribute__((target_clones("avx2", "default")))

@@ -8,7 +8,7 @@
 #include <memory>
 
 // Motion-JPEG frames through libjpeg-turbo. Frames without Huffman tables (as many UVC cameras
-// send them) decode with the standard tables. Keeps its decompressor between frames; one
+// send them) decode with the standard tables; frames of more than four scans are refused. Keeps its decompressor between frames; one
 // instance per thread.
 class CMjpegDecoder {
 public:

@@ -482,6 +482,27 @@ NR_EXPORT int NRCamera_Sim_MoveStage(int index, double dx, double dy) {
     return WithDevice(index, [&](Device& d) { return d.Camera().MoveStage(dx, dy) ? 0 : -1; });
 }
 
+NR_EXPORT int NRCamera_Sim_GetStage(int index, double* x, double* y, double* unitsPerPixelX,
+                                    double* unitsPerPixelY) {
+    if (!x || !y || !unitsPerPixelX || !unitsPerPixelY) return -1;
+    return WithDevice(index, [&](Device& d) {
+        const SimStageReading r = d.Camera().ReadStage();
+        *x = r.x;
+        *y = r.y;
+        *unitsPerPixelX = r.unitsPerPixelX;
+        *unitsPerPixelY = r.unitsPerPixelY;
+        return 0;
+    });
+}
+
+NR_EXPORT int NRCamera_Sim_MoveStagePixels(int index, double dx, double dy) {
+    return WithDevice(index, [&](Device& d) { return d.Camera().MoveStageByPixels(dx, dy) ? 0 : -1; });
+}
+
+NR_EXPORT int NRCamera_Sim_SetStageDrift(int index, double amplitude) {
+    return WithDevice(index, [&](Device& d) { return d.Camera().SetStageDrift(amplitude) ? 0 : -1; });
+}
+
 NR_EXPORT int NRCamera_Sim_SetFocus(int index, double zMicrons) {
     return WithDevice(index, [&](Device& d) { return d.Camera().SetFocus(zMicrons) ? 0 : -1; });
 }
