@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -22,6 +23,12 @@ int main(int argc, char** argv) {
     setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("NS_BIN_DIR", NS_BIN_DIR, 0);
+    // SANE never reads the machine's configuration in a test: without a test folder of its
+    // own (tests/sane_test_support.h) it knows no device.
+    const std::string sane = h + "/sane";
+    mkdir(sane.c_str(), 0700);
+    if (FILE* f = fopen((sane + "/dll.conf").c_str(), "w")) fclose(f);
+    setenv("SANE_CONFIG_DIR", sane.c_str(), 1);
 
     int rc;
     {

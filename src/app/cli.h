@@ -49,3 +49,6 @@ int CliStage(const CliArgs& args);
 // Recording a camera to MP4, and interval capture.
 int CliRecord(const CliArgs& args);
 int CliInterval(const CliArgs& args);
+// Acquisition sources (SANE devices): listing, and acquiring pictures into PNG files.
+int CliSources(const CliArgs& args);
+int CliAcquire(const CliArgs& args);

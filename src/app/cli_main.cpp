@@ -44,6 +44,9 @@ constexpr Command kCommands[] = {
     {"stitch", "stitch OUT IN IN...            join pictures of overlapping fields", CliStitch},
     {"hdr", "hdr OUT IN IN...               fuse an exposure series", CliHdr},
     {"edf", "edf OUT IN IN...               fuse a focus series (enfuse)", CliEdf},
+    {"sources", "sources                        list the acquisition sources (SANE devices)", CliSources},
+    {"acquire", "acquire --source NAME [--mode Color|Gray|Lineart] [--resolution DPI] [--depth 1|8|16]\n"
+                "          [--feeder] [--pages N] OUTPREFIX   acquire pictures into OUTPREFIX_NNNN.png", CliAcquire},
 };
 
 void Usage(FILE* to) {

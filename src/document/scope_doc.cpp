@@ -7,15 +7,18 @@
 
 #include "advanced/counting/counting_document.h"
 #include "advanced/imagepro_segm.h"
+#include "camera/acquisition/twain_protocol.h"
 #include "camera/camera_manager.h"
 #include "camera/recording/recorder.h"
 #include "document/prompt.h"
+#include "image/packed_dib.h"
 #include "overlay/element_manager.h"
 #include "settings/app_settings.h"
 #include "settings/language_table.h"
 
 bool g_bLiveDocExists = false;
 bool g_bTwainRequest = false;
+void* g_hTwainImage = nullptr;
 bool g_bMixRequest = false;
 bool g_bCountingRequest = false;
 bool g_bHdrRequest = false;
@@ -235,9 +238,12 @@ bool CScopeDoc::OnNewDocument() {
     }
     if (!g_bTwainRequest) return CaptureCase();
     g_bTwainRequest = false;
+    // The picture is built from the transferred bitmap; only a 24-bit one fills the document.
     FCObjImage acquired;
-    acquired.Swap(theApp().m_twainImage);
-    if (acquired.IsValid() && acquired.ColorBits() == 24) {
+    const bool built = g_hTwainImage &&
+                       ImageFromPackedDib(static_cast<const uint8_t*>(TwGlobalLock(g_hTwainImage)),
+                                          TwGlobalSize(g_hTwainImage), acquired);
+    if (built && acquired.ColorBits() == 24) {
         m_image = acquired;
         m_imageOriginal = acquired;
         m_nImageState = 1;

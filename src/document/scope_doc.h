@@ -52,6 +52,10 @@ void CloseDocumentWithoutView(CScopeDoc* doc);
 // Process-wide state that decides what a new document becomes (user-interface thread only).
 extern bool g_bLiveDocExists;
 extern bool g_bTwainRequest;
+// The acquired picture waiting for its document while g_bTwainRequest is set: a movable memory
+// handle of a packed device-independent bitmap, freed by the acquisition right after the
+// document is made.
+extern void* g_hTwainImage;
 extern bool g_bMixRequest;
 extern bool g_bCountingRequest;
 extern bool g_bHdrRequest;
@@ -64,6 +68,7 @@ struct CScopeAppState {
     int m_nNewDocKind = 0;        // 1: the next document holds a still picture
     FCObjImage m_pSharedImage;    // the mix result handed to the next new document
     FCObjImage m_twainImage;      // the acquired picture handed to the next new document
+    FCObjImage m_countingResult;  // the counting result handed to the next new document
     int m_nMixCount = 0;
     IScopeDocFrame* frame = nullptr;
     IScopePrompt* prompt = nullptr;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDockWidget>
@@ -22,6 +23,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "camera/acquisition/twain_handover.h"
 #include "document/view_layout.h"
 #include "settings/app_folders.h"
 #include "settings/app_settings.h"
@@ -44,6 +46,7 @@
 #include "ui/child_frame.h"
 #include "ui/counting_dlgs.h"
 #include "ui/qt_prompt.h"
+#include "ui/qt_source_manager_ui.h"
 #include "ui/scope_view.h"
 #include "ui/splash_wnd.h"
 #include "ui/video_wnd.h"
@@ -142,6 +145,8 @@ constexpr FrameCommand kFrameCommands[] = {
     {ID_FILE_PRINT, "&Print...\tCtrl+P"},
     {ID_FILE_PRINT_PREVIEW, "Print Pre&view"},
     {ID_FILE_PRINT_SETUP, "P&rint Setup..."},
+    {ID_SELECT_SOURCE, "Select Source..."},
+    {ID_ACQUIRE, "Acquire..."},
     {ID_APP_EXIT, "Exit"},
     {ID_APP_ABOUT, "&About..."},
     {ID_HELP_HOW_TO_USE, "&How to use\tF1"},
@@ -232,9 +237,19 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     connect(&m_updateTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
     m_updateTimer.start();
     UpdateCommandStates();
+
+    // The acquisition source manager, with the program's dialogs; without SANE both commands
+    // do nothing.
+    m_sourceManagerUi = std::make_unique<CQtSourceManagerUi>();
+    SetSourceManagerUi(m_sourceManagerUi.get());
+    StartTwain(this);
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 CMainFrame::~CMainFrame() {
+    QCoreApplication::instance()->removeEventFilter(this);
+    ReleaseTwain();
+    if (SourceManagerUi() == m_sourceManagerUi.get()) SetSourceManagerUi(nullptr);
     m_updateTimer.stop();
     // Documents call back into the frame while they go: close them while it is still whole.
     const QList<QMdiSubWindow*> windows = m_mdi->subWindowList();
@@ -349,6 +364,8 @@ void CMainFrame::BuildMenus() {
                     ID_FILE_PRINT,
                     ID_FILE_PRINT_PREVIEW,
                     ID_FILE_PRINT_SETUP,
+                    ID_SELECT_SOURCE,
+                    ID_ACQUIRE,
                     kSeparator,
                     kRecentSubmenu,
                     kSeparator,
@@ -786,6 +803,12 @@ void CMainFrame::OnCommand(int id) {
         case ID_VIEW_CAMERA_PANE:
             m_cameraPane->setVisible(m_cameraPane->isHidden());
             break;
+        case ID_SELECT_SOURCE:
+            SelectSource();
+            break;
+        case ID_ACQUIRE:
+            AcquireFromSource();
+            break;
         default:
             if (id >= ID_CAMERA_FIRST && id <= ID_CAMERA_LAST) {
                 SelectCamera(id - ID_CAMERA_FIRST);
@@ -1037,6 +1060,8 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         return;
     }
     theSettings.cameraPane.bCamPaneVisible = m_cameraPane->isHidden() ? 0 : 1;
+    // An open source (its window too) is closed, then the manager, which is unloaded.
+    ReleaseTwain();
     SaveLayout();
     if (CSplashWnd* splash = CSplashWnd::Current()) splash->HideSplash();
     QMainWindow::closeEvent(e);
@@ -1051,6 +1076,33 @@ void CMainFrame::OnActivationRequest() {
     if (IScopePrompt* prompt = theApp().prompt)
         prompt->message(Translate(QStringLiteral("Hint")),
                         Translate(QStringLiteral("Already having one instance running!")));
+}
+
+// ---- Acquisition ----
+
+void CMainFrame::SelectSource() {
+    if (IsSourceOpen()) {
+        // The manager offers its selection only while no source is open.
+        if (IScopePrompt* prompt = theApp().prompt)
+            prompt->message(Translate(QStringLiteral("Hint")),
+                            Translate(QStringLiteral(
+                                "Close the window of the open source before selecting another one.")));
+        return;
+    }
+    ChooseSource();
+}
+
+void CMainFrame::AcquireFromSource() {
+    Acquire(-1);
+}
+
+void CMainFrame::ReceiveImage(TW_HANDLE bitmap, const TW_IMAGEINFO&) {
+    HandOverTwainImage(bitmap);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (IsSourceEnabled() && FilterMessage({watched, event})) return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- Cameras ----

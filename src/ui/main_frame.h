@@ -4,13 +4,16 @@
 // (DocCommands) plus the application's own commands; the zoom box, the status bar panes and the
 // camera pane dock complete it. It is what documents ask of their windows (IScopeDocFrame) and
 // what camera switching asks of the live side (ICameraSwitchHost); the switching itself is the
-// application's CCameraSwitch, whose announcements the pane follows.
+// application's CCameraSwitch, whose announcements the pane follows. As a CTwain it holds the
+// connection to the acquisition source manager: every acquired picture opens as a new still
+// document, and while a source is enabled every message passes its filter first.
 
 #include <QHash>
 #include <QMainWindow>
 #include <QTimer>
 #include <memory>
 
+#include "camera/acquisition/twain.h"
 #include "camera/camera_manager.h"
 #include "camera/camera_memory.h"
 #include "document/camera_switch.h"
@@ -28,6 +31,7 @@ class QToolBar;
 class CChildFrame;
 class CCameraPane;
 class CQtPrompt;
+class CQtSourceManagerUi;
 
 // Shell state shared by start-up, the main frame, the splash and the About box.
 extern QString g_strBrandKey;      // the brand shown in the About box
@@ -57,9 +61,11 @@ enum FrameCommandId : int {
     ID_CAMERA_LAST = 30064,
     ID_LANGUAGE = 37000,
     ID_LANGUAGE_LAST = 37030,
+    ID_SELECT_SOURCE = 32943,
+    ID_ACQUIRE = 32945,
 };
 
-class CMainFrame : public QMainWindow, public IScopeDocFrame, public ICameraSwitchHost {
+class CMainFrame : public QMainWindow, public IScopeDocFrame, public ICameraSwitchHost, public CTwain {
     Q_OBJECT
 public:
     static constexpr int kLanguageItems = 7;
@@ -128,6 +134,14 @@ public:
     // Where the open camera changes; hook "about to change", "changed" and "removed" here.
     CCameraSwitch& CameraSwitch() const { return *m_cameraSwitch; }
 
+    // ---- Acquisition ----
+    // "Select Source...": the source manager's selection (a hint while a source is open).
+    void SelectSource();
+    // "Acquire...": opens the source when needed and shows its own dialog.
+    void AcquireFromSource();
+    // CTwain: one picture, opened as a new still document.
+    void ReceiveImage(TW_HANDLE bitmap, const TW_IMAGEINFO& info) override;
+
     // IScopeDocFrame
     void SetStatusText(int pane, const QString& text) override;
     void SetZoomSelection(int index) override;
@@ -152,6 +166,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    // The message pre-filter: while a source is enabled every message goes to it first.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateActions();
@@ -184,6 +200,7 @@ private:
     std::unique_ptr<CQtPrompt> m_prompt;
     std::unique_ptr<CCameraMemory> m_cameraMemory;
     std::unique_ptr<CCameraSwitch> m_cameraSwitch;
+    std::unique_ptr<CQtSourceManagerUi> m_sourceManagerUi;
     QMdiArea* m_mdi = nullptr;
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_imageMenus;
