@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QProcess>
@@ -10,6 +11,20 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+void UseOwnHome(const std::string& dir) {
+    const QByteArray h = QByteArray::fromStdString(dir);
+    qputenv("HOME", h);
+    qputenv("XDG_CONFIG_HOME", h + "/.config");
+    qputenv("XDG_DATA_HOME", h + "/.local/share");
+    qputenv("XDG_CACHE_HOME", h + "/.cache");
+    const QString run = QString::fromStdString(dir) + QStringLiteral("/run");
+    QDir().mkpath(run);
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", h + "/run");
+    qputenv("NORVANESCOPE_SIM_CAMERAS", "none");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
 
 TempDir::TempDir() {
     QTemporaryDir dir(QDir::tempPath() + "/ns-test-XXXXXX");

@@ -20,6 +20,11 @@ private:
     std::string m_path;
 };
 
+// Points HOME and the XDG folders at dir (a runtime folder only its owner may enter), so
+// settings, Documents and the instance socket never touch the user's; no simulated cameras and
+// the offscreen platform unless one is asked for. For test programs that make their own home.
+void UseOwnHome(const std::string& dir);
+
 struct ProcessResult {
     int exitCode = -1;
     std::string out;

@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <cstring>
 
+#include "test_support.h"
 #include "advanced/sim_fields.h"
 #include "document/prompt.h"
 #include "document/scope_doc.h"
@@ -206,17 +207,7 @@ private slots:
 int main(int argc, char** argv) {
     QTemporaryDir home;
     if (!home.isValid()) return 1;
-    const QByteArray h = home.path().toLocal8Bit();
-    qputenv("HOME", h);
-    qputenv("XDG_CONFIG_HOME", h + "/.config");
-    qputenv("XDG_DATA_HOME", h + "/.local/share");
-    qputenv("XDG_CACHE_HOME", h + "/.cache");
-    QDir().mkpath(home.path() + QStringLiteral("/run"));
-    QFile::setPermissions(home.path() + QStringLiteral("/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", h + "/run");
-    qputenv("NORVANESCOPE_SIM_CAMERAS", "none");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOwnHome(home.path().toStdString());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Norvane TECH"));
     ImageListDialogsTest test;

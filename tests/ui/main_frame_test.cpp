@@ -2,6 +2,7 @@
 // table and following the active document, the language menu, the single-instance socket,
 // start-up and shut-down keeping settings and layout, the splash and the About box.
 
+#include "test_support.h"
 #include "ui/main_frame.h"
 
 #include <QAction>
@@ -811,17 +812,7 @@ int main(int argc, char** argv) {
     // A home of its own: settings, Documents and the instance socket never touch the user's.
     QTemporaryDir home;
     if (!home.isValid()) return 1;
-    const QByteArray h = home.path().toLocal8Bit();
-    qputenv("HOME", h);
-    qputenv("XDG_CONFIG_HOME", h + "/.config");
-    qputenv("XDG_DATA_HOME", h + "/.local/share");
-    qputenv("XDG_CACHE_HOME", h + "/.cache");
-    QDir().mkpath(home.path() + QStringLiteral("/run"));
-    QFile::setPermissions(home.path() + QStringLiteral("/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", h + "/run");
-    qputenv("NORVANESCOPE_SIM_CAMERAS", "none");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOwnHome(home.path().toStdString());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Norvane TECH"));
     Q_INIT_RESOURCE(norvanescope);
