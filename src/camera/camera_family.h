@@ -10,12 +10,14 @@
 // time. Frames go to the sink on the family's own thread.
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "camera/camera_property.h"
 #include "camera/camera_types.h"
+#include "camera/stage_control.h"
 
 class ICameraFamily {
 public:
@@ -78,6 +80,9 @@ public:
     virtual bool RegulatesGain() = 0;
 
     virtual std::string LastError() const = 0;
+
+    // The stage under the open camera; only simulated cameras have one that can be steered.
+    virtual std::unique_ptr<IStageControl> OpenStage() { return nullptr; }
 };
 
 // Why a family's last call failed: kept until the next failure, safe from any thread.

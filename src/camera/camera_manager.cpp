@@ -50,6 +50,11 @@ ICameraFamily* CCameraManager::FamilyOf(int kind) const {
 
 const CMakerLibrary& CCameraManager::Maker() const { return m_maker->Library(); }
 
+std::unique_ptr<IStageControl> CCameraManager::OpenStage() {
+    ICameraFamily* family = Open();
+    return family ? family->OpenStage() : nullptr;
+}
+
 void CCameraManager::SetError(std::string reason) {
     std::lock_guard lock(m_errorMutex);
     m_lastError = std::move(reason);

@@ -155,6 +155,9 @@ public:
     int m_nKind = -1;
     int m_nPlayState = Stopped;
 
+    // The stage under the open camera (see OpenCameraStage), or null.
+    std::unique_ptr<IStageControl> OpenStage();
+
 private:
     static void DeviceEvent(int code, int parameter, void* user);
     static int CountFrame(int a, uint8_t* frame, const FCBitmapInfoHeader* header, void* user);

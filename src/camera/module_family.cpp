@@ -67,6 +67,13 @@ bool CModuleFamily::Loaded() const { return theModules().IsLoaded(m_kind); }
 
 std::string CModuleFamily::LastError() const { return m_failure.Text(); }
 
+std::unique_ptr<IStageControl> CModuleFamily::OpenStage() {
+    if (!Loaded()) return nullptr;
+    const ModuleState& m = State();
+    return MakeSimStage({m.CameraSimGetStage, m.CameraSimSetStage, m.CameraSimMoveStage,
+                         m.CameraSimMoveStagePixels, m.CameraSimSetStageDrift});
+}
+
 int CModuleFamily::Check(int status, const char* call) {
     if (status == 0) return 0;
     std::string reason;

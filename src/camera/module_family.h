@@ -60,6 +60,7 @@ public:
     bool RegulatesGain() override { return false; }
 
     std::string LastError() const override;
+    std::unique_ptr<IStageControl> OpenStage() override;
 
 private:
     ModuleState& State() const;

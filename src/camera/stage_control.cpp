@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "camera/camera_manager.h"
-#include "camera/module_loader.h"
 #include "camera/sim/virtual_slide.h"
 
 namespace {
@@ -18,14 +17,7 @@ constexpr double kDriftUnits = 24;
 // One simulated stage reached through its family's calls: each answers 0 for success.
 class CSimStageControl : public IStageControl {
 public:
-    struct Calls {
-        std::function<int(double*, double*, double*, double*)> get;
-        std::function<int(double, double)> set;
-        std::function<int(double, double)> move;
-        std::function<int(double, double)> movePixels;
-        std::function<int(double)> drift;
-    };
-    explicit CSimStageControl(Calls calls) : m_calls(std::move(calls)) {}
+    explicit CSimStageControl(SimStageCalls calls) : m_calls(std::move(calls)) {}
 
     std::optional<StagePosition> Position() override {
         double x = 0, y = 0, ux = 0, uy = 0;
@@ -46,45 +38,18 @@ public:
     bool SetDrift(bool on) override { return m_calls.drift(on ? kDriftUnits : 0) == 0; }
 
 private:
-    Calls m_calls;
+    SimStageCalls m_calls;
 };
-
-std::unique_ptr<IStageControl> MakerStage(const CMakerLibrary& maker, int index) {
-    const MakerCalls& f = maker.Fn();
-    if (!f.NRCamera_Sim_GetStage || !f.NRCamera_Sim_SetStage || !f.NRCamera_Sim_MoveStage ||
-        !f.NRCamera_Sim_MoveStagePixels || !f.NRCamera_Sim_SetStageDrift)
-        return nullptr;
-    CSimStageControl::Calls c;
-    c.get = [f, index](double* x, double* y, double* ux, double* uy) { return f.NRCamera_Sim_GetStage(index, x, y, ux, uy); };
-    c.set = [f, index](double x, double y) { return f.NRCamera_Sim_SetStage(index, x, y); };
-    c.move = [f, index](double x, double y) { return f.NRCamera_Sim_MoveStage(index, x, y); };
-    c.movePixels = [f, index](double x, double y) { return f.NRCamera_Sim_MoveStagePixels(index, x, y); };
-    c.drift = [f, index](double a) { return f.NRCamera_Sim_SetStageDrift(index, a); };
-    return std::make_unique<CSimStageControl>(std::move(c));
-}
-
-std::unique_ptr<IStageControl> ModuleStage(const ModuleState& m) {
-    if (!m.CameraSimGetStage || !m.CameraSimSetStage || !m.CameraSimMoveStage ||
-        !m.CameraSimMoveStagePixels || !m.CameraSimSetStageDrift)
-        return nullptr;
-    CSimStageControl::Calls c;
-    c.get = m.CameraSimGetStage;
-    c.set = m.CameraSimSetStage;
-    c.move = m.CameraSimMoveStage;
-    c.movePixels = m.CameraSimMoveStagePixels;
-    c.drift = m.CameraSimSetStageDrift;
-    return std::make_unique<CSimStageControl>(std::move(c));
-}
 
 }  // namespace
 
+std::unique_ptr<IStageControl> MakeSimStage(SimStageCalls calls) {
+    if (!calls.get || !calls.set || !calls.move || !calls.movePixels || !calls.drift) return nullptr;
+    return std::make_unique<CSimStageControl>(std::move(calls));
+}
+
 std::unique_ptr<IStageControl> OpenCameraStage(CCameraManager& manager) {
-    std::unique_ptr<IStageControl> stage;
-    const int kind = manager.m_nKind;
-    if (kind == KindMaker)
-        stage = MakerStage(manager.Maker(), manager.m_currentCamera.libraryIndex);
-    else if (kind >= KindModule1 && kind <= KindModule4 && theModules().IsLoaded(kind))
-        stage = ModuleStage(theModules().State(kind));
+    std::unique_ptr<IStageControl> stage = manager.OpenStage();
     // A stage that does not answer (no camera open) is none.
     if (stage && !stage->Position()) stage.reset();
     return stage;

@@ -39,8 +39,19 @@ public:
     virtual bool SetDrift(bool on) = 0;
 };
 
-// The stage of the camera the manager has open, or null when it has none.
+// The stage of the camera the manager has open, or null when it has none or it does not answer.
 std::unique_ptr<IStageControl> OpenCameraStage(CCameraManager& manager);
+
+// A simulated stage reached through its family's calls, each answering 0 for success
+// (positions in specimen units); null when the family lacks one of them.
+struct SimStageCalls {
+    std::function<int(double*, double*, double*, double*)> get;
+    std::function<int(double, double)> set;
+    std::function<int(double, double)> move;
+    std::function<int(double, double)> movePixels;
+    std::function<int(double)> drift;
+};
+std::unique_ptr<IStageControl> MakeSimStage(SimStageCalls calls);
 
 // Places on the simulated slide worth going to (micrometres).
 StagePoint StageMicrometerPlace();  // the ruled lines of the stage micrometer, 10 um apart

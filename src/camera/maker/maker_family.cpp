@@ -28,6 +28,21 @@ CMakerFamily::~CMakerFamily() { Unload(); }
 
 std::string CMakerFamily::LastError() const { return m_failure.Text(); }
 
+std::unique_ptr<IStageControl> CMakerFamily::OpenStage() {
+    const MakerCalls& f = m_lib.Fn();
+    if (!f.NRCamera_Sim_GetStage || !f.NRCamera_Sim_SetStage || !f.NRCamera_Sim_MoveStage ||
+        !f.NRCamera_Sim_MoveStagePixels || !f.NRCamera_Sim_SetStageDrift)
+        return nullptr;
+    const int i = Index();
+    return MakeSimStage({
+        [f, i](double* x, double* y, double* ux, double* uy) { return f.NRCamera_Sim_GetStage(i, x, y, ux, uy); },
+        [f, i](double x, double y) { return f.NRCamera_Sim_SetStage(i, x, y); },
+        [f, i](double x, double y) { return f.NRCamera_Sim_MoveStage(i, x, y); },
+        [f, i](double x, double y) { return f.NRCamera_Sim_MoveStagePixels(i, x, y); },
+        [f, i](double amount) { return f.NRCamera_Sim_SetStageDrift(i, amount); },
+    });
+}
+
 int CMakerFamily::Check(int status, const char* call) {
     if (status == 0) return 0;
     // What the library says, else which call failed.

@@ -52,6 +52,7 @@ public:
     bool RegulatesGain() override;
 
     std::string LastError() const override;
+    std::unique_ptr<IStageControl> OpenStage() override;
 
 private:
     // The library's context record for the open camera.
