@@ -1,5 +1,7 @@
 #include "camera/recording/frame_converter.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libswscale/swscale.h>
@@ -28,6 +30,11 @@ void PackBgr(const uint8_t* src, int64_t srcStride, int cols, int rows, uint8_t*
 
 CFrameConverter::~CFrameConverter() { sws_freeContext(m_pScaler); }
 
+namespace {
+// What libswscale may read past the end of a row's pixels.
+constexpr size_t kReadMargin = 64;
+}  // namespace
+
 bool CFrameConverter::ConvertFrame(const uint8_t* pixels, int width, int height, int bitCount,
                                    AVFrame* target) {
     if (!pixels || !target || width <= 0 || height <= 0 || (bitCount != 24 && bitCount != 32)) return false;
@@ -44,10 +51,19 @@ bool CFrameConverter::ConvertFrame(const uint8_t* pixels, int width, int height,
     // cropped row is the picture's bottom one, which is the block's first.
     const uint8_t* top = pixels + (static_cast<int64_t>(height) - 1) * stride;
     int64_t srcStep = -stride;
-    if (bitCount == 32) {
+    // libswscale's vector code reads a little past the end of a row, and the top row of a
+    // bottom-up frame is the last thing in its buffer: the rows go in top-down through a buffer
+    // of ours with room after its end (32-bit frames packed to B,G,R on the way).
+    {
         const int64_t packedStride = (static_cast<int64_t>(srcWidth) * 3 + 31) & ~int64_t{31};
-        m_packed.resize(static_cast<size_t>(packedStride * srcHeight));
-        PackBgr(top, -stride, srcWidth, srcHeight, m_packed.data(), packedStride);
+        m_packed.resize(static_cast<size_t>(packedStride * srcHeight) + kReadMargin);
+        if (bitCount == 32) {
+            PackBgr(top, -stride, srcWidth, srcHeight, m_packed.data(), packedStride);
+        } else {
+            const size_t rowBytes = static_cast<size_t>(srcWidth) * 3;
+            for (int y = 0; y < srcHeight; ++y)
+                std::memcpy(m_packed.data() + y * packedStride, top - y * stride, rowBytes);
+        }
         top = m_packed.data();
         srcStep = packedStride;
     }

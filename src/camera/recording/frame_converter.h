@@ -36,7 +36,7 @@ public:
 
 private:
     SwsContext* m_pScaler = nullptr;
-    std::vector<uint8_t> m_packed;  // 32-bit frames as B,G,R rows, top row first
+    std::vector<uint8_t> m_packed;  // the frame as B,G,R rows, top row first, with room after them
     int m_nScalersMade = 0;
     // What the scaler was made for.
     int m_nSrcWidth = 0, m_nSrcHeight = 0, m_nDstWidth = 0, m_nDstHeight = 0;
